@@ -1,0 +1,81 @@
+// A thin layer over Win32 windows: every control carries its name, so code and tests can find
+// `NextVolumeBTN` on a live form (in this process or another) and drive it with real messages.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <string>
+
+namespace tw::forms {
+
+// Names are stored as a window property holding a global atom, readable from any process.
+void SetControlName(HWND hwnd, const std::string& name);
+std::string ControlName(HWND hwnd);
+// Searches the window itself and all its descendants; nullptr when absent.
+HWND FindControl(HWND root, const std::string& name);
+
+// The font dialogs and forms of the system use (the message font of this monitor's DPI).
+HFONT DefaultFont();
+HFONT BoldFont(int pointSize);
+
+// Container window for pages and panels: forwards commands and notifications to its top-level
+// form, so handlers stay on the form class.
+const wchar_t* PanelClass();
+
+class TForm {
+ public:
+  TForm() = default;
+  virtual ~TForm();
+  TForm(const TForm&) = delete;
+  TForm& operator=(const TForm&) = delete;
+
+  HWND Handle() const { return hwnd_; }
+  HWND Control(const std::string& name) const;
+
+  // Creates a child control with a name, the default font and (for buttons) a click handler.
+  HWND AddControl(HWND parent, const wchar_t* cls, const std::string& name,
+                  const std::string& text, DWORD style, int x, int y, int w, int h,
+                  DWORD exStyle = 0);
+  HWND AddButton(HWND parent, const std::string& name, const std::string& text, int x, int y,
+                 int w, int h, std::function<void()> onClick, bool isDefault = false);
+  HWND AddPanel(HWND parent, const std::string& name, int x, int y, int w, int h,
+                bool visible = true);
+  HWND AddLabel(HWND parent, const std::string& name, const std::string& text, int x, int y,
+                int w, int h, HFONT font = nullptr);
+  // Tooltip text shown over a control (the form's hints).
+  void SetHint(HWND control, const std::string& hint);
+  void OnCommand(int id, std::function<void()> handler) { commands_[id] = std::move(handler); }
+
+ protected:
+  // Registers the class once and creates the top-level window hidden.
+  bool CreateForm(const wchar_t* className, const std::string& caption, DWORD style, int x,
+                  int y, int w, int h, HWND owner, HMENU menu, HICON icon);
+  virtual LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT DefaultProc(UINT msg, WPARAM wp, LPARAM lp);
+
+ private:
+  static LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  HWND hwnd_ = nullptr;
+  HWND tooltip_ = nullptr;
+  int nextId_ = 1000;
+  std::map<int, std::function<void()>> commands_;
+};
+
+std::string WindowText(HWND hwnd);
+void SetWindowTextUtf8(HWND hwnd, const std::string& text);
+
+// Test driver: what a user could do and see. Click refuses a disabled or hidden control, as
+// a user could not click it (Wine's BM_CLICK would run the handler anyway).
+namespace driver {
+bool Click(HWND root, const std::string& name);
+std::string Text(HWND root, const std::string& name);
+bool Enabled(HWND root, const std::string& name);
+// Visible on screen: the control and all its parents are visible.
+bool Visible(HWND root, const std::string& name);
+bool Checked(HWND root, const std::string& name);
+// Lets queued messages run (posted clicks, timers) without blocking.
+void Pump();
+}  // namespace driver
+
+}  // namespace tw::forms

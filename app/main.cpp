@@ -1,0 +1,71 @@
+// Program entry: the platform objects, the main window and the message loop.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "app/WLMain.h"
+#include "app/res/resource.h"
+#include "platform/win32/Utf.h"
+#include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32Prompts.h"
+#include "platform/win32/Win32Registry.h"
+
+namespace {
+std::string ExePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n < path.size()) {
+      path.resize(n);
+      return tw::Narrow(path);
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.find_last_of('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+  OleInitialize(nullptr);
+
+  tw::Win32FileSystem fs;
+  tw::Win32Registry registry;
+  tw::Win32Prompts prompts;
+
+  tw::TMainEnv env;
+  env.Fs = &fs;
+  env.Registry = &registry;
+  env.Prompts = &prompts;
+  env.ExePath = ExePath();
+  env.AppDir = FolderOf(env.ExePath);
+  int argc = 0;
+  if (LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc)) {
+    for (int i = 1; i < argc; ++i) env.Args.push_back(tw::Narrow(argv[i]));
+    LocalFree(argv);
+  }
+
+  tw::TfWLMain main(env);
+  if (!main.Create()) {
+    MessageBoxW(nullptr, L"The main window could not be created.", L"Tidewell", MB_ICONERROR);
+    return 1;
+  }
+  prompts.SetOwner(main.Handle());
+
+  HACCEL accel = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINACCEL));
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    HWND form = main.Handle();
+    if (form && TranslateAcceleratorW(form, accel, &msg)) continue;
+    if (form && IsDialogMessageW(form, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  OleUninitialize();
+  return static_cast<int>(msg.wParam);
+}

@@ -1,0 +1,288 @@
+#include "platform/win32/Win32FileSystem.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <limits>
+
+#include "platform/win32/Utf.h"
+
+namespace tw {
+namespace {
+
+constexpr DWORD kChunk = 16u << 20;
+
+FileTime ToFileTime(const FILETIME& ft) {
+  return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+class Handle {
+ public:
+  explicit Handle(HANDLE h) : h_(h) {}
+  ~Handle() { Close(); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const { return h_; }
+  BOOL Close() {
+    BOOL ok = TRUE;
+    if (Valid()) ok = CloseHandle(h_);
+    h_ = INVALID_HANDLE_VALUE;
+    return ok;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+// Length of the root part of an extended path ("\\?\C:", "\\?\UNC\srv\share").
+size_t RootLength(const std::wstring& w) {
+  if (w.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+    size_t server = w.find(L'\\', 8);
+    size_t share = server == std::wstring::npos ? server : w.find(L'\\', server + 1);
+    return share == std::wstring::npos ? w.size() : share;
+  }
+  return w.size() >= 6 && w[5] == L':' ? 6 : 4;
+}
+
+WinError Result(BOOL ok) { return ok ? static_cast<WinError>(winerr::Success) : GetLastError(); }
+
+// Attributes of an existing entry, or Invalid.
+DWORD AttributesOf(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
+
+// Runs op until it succeeds, retrying briefly while another process holds the file (5, 32).
+template <class Op>
+WinError RetryWhileHeld(Op op) {
+  for (int attempt = 1;; ++attempt) {
+    if (op()) return winerr::Success;
+    DWORD e = GetLastError();
+    if ((e != ERROR_ACCESS_DENIED && e != ERROR_SHARING_VIOLATION) ||
+        attempt >= Win32FileSystem::kReplaceTries)
+      return e;
+    Sleep(25 * attempt);
+  }
+}
+
+// A file that may replace this one must not be a folder and must not be read-only.
+WinError ReplaceableTarget(const std::wstring& target) {
+  DWORD attrs = AttributesOf(target);
+  if (attrs == INVALID_FILE_ATTRIBUTES) return winerr::Success;
+  if (attrs & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return winerr::AccessDenied;
+  return winerr::Success;
+}
+
+WinError WriteAllTo(HANDLE h, const std::string& data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    DWORD want = static_cast<DWORD>(std::min<size_t>(kChunk, data.size() - done));
+    DWORD wrote = 0;
+    if (!::WriteFile(h, data.data() + done, want, &wrote, nullptr)) return GetLastError();
+    if (wrote == 0) return winerr::DiskFull;  // no progress and no error: treat as no room
+    done += wrote;
+  }
+  return winerr::Success;
+}
+
+std::atomic<unsigned> g_tempCounter{0};
+
+}  // namespace
+
+WinError Win32FileSystem::ReadAll(const std::string& path, std::string& data) {
+  std::wstring w;
+  if (WinError e = ExtendedPath(path, w)) return e;
+  Handle h(CreateFileW(w.c_str(), GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!h.Valid()) return GetLastError();
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(h.Get(), &size)) return GetLastError();
+  if (static_cast<uint64_t>(size.QuadPart) > data.max_size() / 2) return winerr::NotEnoughMemory;
+  std::string buf;
+  try {
+    buf.resize(static_cast<size_t>(size.QuadPart));
+  } catch (const std::bad_alloc&) {
+    return winerr::NotEnoughMemory;
+  }
+  size_t have = 0;
+  for (;;) {
+    if (have == buf.size()) buf.resize(buf.size() + 65536);  // the file grew meanwhile
+    DWORD want = static_cast<DWORD>(std::min<size_t>(kChunk, buf.size() - have));
+    DWORD got = 0;
+    if (!::ReadFile(h.Get(), &buf[have], want, &got, nullptr)) return GetLastError();
+    if (got == 0) break;
+    have += got;
+  }
+  buf.resize(have);
+  data = std::move(buf);
+  return winerr::Success;
+}
+
+WinError Win32FileSystem::WriteAtomic(const std::string& path, const std::string& data) {
+  std::wstring target;
+  if (WinError e = ExtendedPath(path, target)) return e;
+  size_t slash = target.find_last_of(L'\\');
+  if (slash == std::wstring::npos || slash + 1 == target.size()) return winerr::AccessDenied;
+  const std::wstring folder = target.substr(0, slash);
+
+  DWORD oldAttrs = AttributesOf(target);
+  if (oldAttrs != INVALID_FILE_ATTRIBUTES &&
+      (oldAttrs & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
+    return winerr::AccessDenied;
+  // A hidden or system file (a mark, a settings file) stays so after being rewritten.
+  DWORD newAttrs = FILE_ATTRIBUTE_NORMAL;
+  if (oldAttrs != INVALID_FILE_ATTRIBUTES)
+    newAttrs = oldAttrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  if (newAttrs == 0) newAttrs = FILE_ATTRIBUTE_NORMAL;
+
+  std::wstring temp;
+  HANDLE raw = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && raw == INVALID_HANDLE_VALUE; ++attempt) {
+    wchar_t name[64];
+    swprintf(name, 64, L"\\~tw%lx-%x.tmp", GetCurrentProcessId(), g_tempCounter.fetch_add(1));
+    temp = folder + name;
+    raw = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, newAttrs, nullptr);
+    if (raw == INVALID_HANDLE_VALUE) {
+      DWORD e = GetLastError();
+      if (e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) return e;
+    }
+  }
+  if (raw == INVALID_HANDLE_VALUE) return winerr::FileExists;
+
+  Handle h(raw);
+  WinError e = WriteAllTo(h.Get(), data);
+  if (!e && !FlushFileBuffers(h.Get())) e = GetLastError();
+  if (!h.Close() && !e) e = GetLastError();
+  if (!e) {
+    e = RetryWhileHeld([&] {
+      return MoveFileExW(temp.c_str(), target.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    });
+  }
+  if (e) DeleteFileW(temp.c_str());
+  return e;
+}
+
+WinError Win32FileSystem::Stat(const std::string& path, FindData& info) {
+  std::wstring w;
+  if (WinError e = ExtendedPath(path, w)) return e;
+  WIN32_FILE_ATTRIBUTE_DATA d;
+  if (!GetFileAttributesExW(w.c_str(), GetFileExInfoStandard, &d)) return GetLastError();
+  info = FindData{};
+  size_t slash = w.find_last_of(L'\\');
+  if (slash != std::wstring::npos && slash >= RootLength(w)) info.name = Narrow(w.substr(slash + 1));
+  info.attributes = d.dwFileAttributes;
+  info.size = (static_cast<uint64_t>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+  info.lastWrite = ToFileTime(d.ftLastWriteTime);
+  return winerr::Success;
+}
+
+WinError Win32FileSystem::SetAttrs(const std::string& path, uint32_t attributes) {
+  std::wstring w;
+  if (WinError e = ExtendedPath(path, w)) return e;
+  DWORD a = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY);
+  if (a == 0) a = FILE_ATTRIBUTE_NORMAL;
+  return Result(SetFileAttributesW(w.c_str(), a));
+}
+
+WinError Win32FileSystem::Move(const std::string& from, const std::string& to, bool replace) {
+  std::wstring src, dst;
+  if (WinError e = ExtendedPath(from, src)) return e;
+  if (WinError e = ExtendedPath(to, dst)) return e;
+  if (AttributesOf(src) == INVALID_FILE_ATTRIBUTES) return GetLastError();
+  const bool caseOnly = CompareStringOrdinal(src.c_str(), -1, dst.c_str(), -1, TRUE) == CSTR_EQUAL;
+  if (!caseOnly && AttributesOf(dst) != INVALID_FILE_ATTRIBUTES) {
+    if (!replace) return winerr::AlreadyExists;
+    if (WinError e = ReplaceableTarget(dst)) return e;
+  }
+  DWORD flags = MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH;
+  if (replace) flags |= MOVEFILE_REPLACE_EXISTING;
+  if (!replace || caseOnly) return Result(MoveFileExW(src.c_str(), dst.c_str(), flags));
+  return RetryWhileHeld([&] { return MoveFileExW(src.c_str(), dst.c_str(), flags) != 0; });
+}
+
+WinError Win32FileSystem::Remove(const std::string& path) {
+  std::wstring w;
+  if (WinError e = ExtendedPath(path, w)) return e;
+  DWORD attrs = AttributesOf(w);
+  if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY) &&
+      !(attrs & FILE_ATTRIBUTE_DIRECTORY))
+    return winerr::AccessDenied;
+  return Result(DeleteFileW(w.c_str()));
+}
+
+WinError Win32FileSystem::MakeDir(const std::string& path) {
+  std::wstring w;
+  if (WinError e = ExtendedPath(path, w)) return e;
+  return Result(CreateDirectoryW(w.c_str(), nullptr));
+}
+
+WinError Win32FileSystem::RemoveDir(const std::string& path) {
+  std::wstring w;
+  if (WinError e = ExtendedPath(path, w)) return e;
+  return Result(RemoveDirectoryW(w.c_str()));
+}
+
+WinError Win32FileSystem::List(const std::string& folder, std::vector<FindData>& entries) {
+  std::wstring w;
+  if (WinError e = ExtendedPath(folder, w)) return e;
+  std::wstring pattern = w;
+  if (pattern.back() != L'\\') pattern += L'\\';
+  pattern += L'*';
+  WIN32_FIND_DATAW fd;
+  HANDLE find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch,
+                                 nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  entries.clear();
+  if (find == INVALID_HANDLE_VALUE) {
+    DWORD e = GetLastError();
+    // An empty drive root has no "." entry; a folder that is not there must still fail.
+    if (e == ERROR_FILE_NOT_FOUND) {
+      DWORD attrs = AttributesOf(w);
+      if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY))
+        return winerr::Success;
+      return winerr::PathNotFound;
+    }
+    return e;
+  }
+  WinError result = winerr::Success;
+  do {
+    if (fd.cFileName[0] == L'.' &&
+        (fd.cFileName[1] == 0 || (fd.cFileName[1] == L'.' && fd.cFileName[2] == 0)))
+      continue;
+    FindData d;
+    d.name = Narrow(fd.cFileName, wcsnlen(fd.cFileName, MAX_PATH));
+    d.attributes = fd.dwFileAttributes;
+    d.size = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+    d.lastWrite = ToFileTime(fd.ftLastWriteTime);
+    entries.push_back(std::move(d));
+  } while (FindNextFileW(find, &fd));
+  DWORD e = GetLastError();
+  if (e != ERROR_NO_MORE_FILES) result = e;  // a listing cut short must not look complete
+  FindClose(find);
+  if (result) entries.clear();
+  return result;
+}
+
+DriveType Win32FileSystem::DriveKind(const std::string& root) {
+  std::wstring w;
+  if (!TryWiden(root, w) || w.empty()) return DriveType::NoRootDir;
+  for (auto& c : w)
+    if (c == L'/') c = L'\\';
+  if (w.back() != L'\\') w += L'\\';
+  return static_cast<DriveType>(GetDriveTypeW(w.c_str()));
+}
+
+std::string Win32FileSystem::TempFolder() {
+  std::wstring buf(MAX_PATH + 2, L'\0');
+  DWORD n = GetTempPathW(static_cast<DWORD>(buf.size()), buf.data());
+  if (n >= buf.size()) {
+    buf.assign(n + 1, L'\0');
+    n = GetTempPathW(static_cast<DWORD>(buf.size()), buf.data());
+  }
+  if (n == 0 || n >= buf.size()) return {};
+  buf.resize(n);
+  if (buf.back() != L'\\') buf += L'\\';
+  return Narrow(buf);
+}
+
+}  // namespace tw

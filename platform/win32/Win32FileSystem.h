@@ -1,0 +1,27 @@
+// The real file system. Every path goes to the W functions in its "\\?\" form, so long paths
+// work and names are taken literally. Read-only targets are refused with AccessDenied here
+// rather than left to the platform, because Wine running as root would overwrite them.
+#pragma once
+#include "platform/FileSystem.h"
+
+namespace tw {
+
+class Win32FileSystem : public IFileSystem {
+ public:
+  // Replacing a file another process holds briefly is retried this often before failing.
+  static constexpr int kReplaceTries = 6;
+
+  WinError ReadAll(const std::string& path, std::string& data) override;
+  WinError WriteAtomic(const std::string& path, const std::string& data) override;
+  WinError Stat(const std::string& path, FindData& info) override;
+  WinError SetAttrs(const std::string& path, uint32_t attributes) override;
+  WinError Move(const std::string& from, const std::string& to, bool replace) override;
+  WinError Remove(const std::string& path) override;
+  WinError MakeDir(const std::string& path) override;
+  WinError RemoveDir(const std::string& path) override;
+  WinError List(const std::string& folder, std::vector<FindData>& entries) override;
+  DriveType DriveKind(const std::string& root) override;
+  std::string TempFolder() override;
+};
+
+}  // namespace tw

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Runs every test: the host tree natively, then the Windows tree (unit, Win32 and GUI tests)
+# under Wine on a virtual display. Ends with one summary line for both trees.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+source scripts/wine-env.sh
+
+summarise() {  # ctest log -> "passed failed"
+  local line
+  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -1)
+  if [ -z "$line" ]; then echo "0 1"; return; fi
+  local failed total
+  failed=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+  total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+  echo "$((total - failed)) $failed"
+}
+
+echo "== Host tests (native, AddressSanitizer + UBSan)"
+ctest --test-dir build/host --output-on-failure -j2 2>&1 | tee build/host-tests.log
+read -r hp hf < <(summarise build/host-tests.log)
+
+echo "== Windows tests (under Wine, virtual display)"
+tw_ensure_prefix
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+  wineserver -p
+  wine cmd /c exit >/dev/null 2>&1
+  ctest --test-dir build/win --output-on-failure --timeout 300
+  rc=$?
+  wineserver -k
+  exit $rc' 2>&1 | tee build/win-tests.log
+read -r wp wf < <(summarise build/win-tests.log)
+
+passed=$((hp + wp)); failed=$((hf + wf))
+echo "host: $hp passed, $hf failed; windows: $wp passed, $wf failed"
+echo "total: $passed passed, $failed failed"
+[ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]

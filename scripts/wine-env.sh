@@ -1,0 +1,19 @@
+# Sourced by the scripts that run Wine: a prefix of our own inside the build tree, so nothing
+# touches the user's own Wine prefix or registry.
+TW_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export WINEPREFIX="$TW_ROOT/build/win/wineprefix"
+export WINEARCH=win64
+export WINEDEBUG=-all
+# No debugger on a crash (it can turn a crash into exit code 0); no Mono/Gecko install prompts.
+export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d"
+
+tw_ensure_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Creating the Wine prefix in $WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    # Without a display: the wineserver started here must not own the later desktop.
+    env -u DISPLAY wineboot -i >/dev/null 2>&1 || true
+  fi
+  env -u DISPLAY wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+}

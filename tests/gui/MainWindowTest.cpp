@@ -1,0 +1,317 @@
+// The main window driven through its named controls, on the in-memory platform.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include "app/WLMain.h"
+#include "app/forms/Forms.h"
+#include "engine/settings.h"
+#include "engine/volumes.h"
+#include "platform/memory/MemoryFileSystem.h"
+#include "platform/memory/MemoryRegistry.h"
+#include "platform/memory/ScriptedPrompts.h"
+
+namespace tw {
+namespace {
+
+using forms::driver::Click;
+using forms::driver::Enabled;
+using forms::driver::Pump;
+using forms::driver::Text;
+using forms::driver::Visible;
+
+const char kAppDir[] = "C:\\Program Files\\Tidewell\\";
+const char kTestKey[] = "\\Software\\Corvane\\TidewellGuiTest";
+
+TVolumeRec Volume(const std::string& name, const std::string& path, bool separate,
+                  bool isDefault = false) {
+  TVolumeRec rec;
+  rec.Name = name;
+  rec.BackupPath = path;
+  rec.SeparateFolders = separate;
+  rec.IsDefault = isDefault;
+  return rec;
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs.AddDrive("C:", DriveType::Fixed);
+    fs.MakeDirs(kAppDir);
+  }
+  void TearDown() override {
+    form.reset();
+    Pump();
+  }
+
+  void WriteVolumes(const std::vector<TVolumeRec>& volumes) {
+    TValueWriter writer;
+    for (const auto& v : volumes) WriteVolumeRec(writer, v);
+    fs.WriteFile(std::string(kAppDir) + "VOLUMES.TWB", writer.Data());
+  }
+
+  HWND Start(std::vector<std::string> args = {}) {
+    TMainEnv env;
+    env.Fs = &fs;
+    env.Registry = &registry;
+    env.Prompts = &prompts;
+    env.AppDir = kAppDir;
+    env.ExePath = std::string(kAppDir) + "Tidewell.exe";
+    env.ProductKey = kTestKey;
+    env.Args = std::move(args);
+    env.QuitOnDestroy = false;
+    form = std::make_unique<TfWLMain>(env);
+    EXPECT_TRUE(form->Create());
+    Pump();
+    return form->Handle();
+  }
+
+  HWND List() { return forms::FindControl(form->Handle(), "VolumeListLV"); }
+  std::string RowText(int row, int column) {
+    wchar_t buf[512] = {};
+    ListView_GetItemText(List(), row, column, buf, 512);
+    return Narrow(buf);
+  }
+  static std::string Narrow(const wchar_t* s) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, s, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n - 1 : 0), '\0');
+    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, s, -1, out.data(), n, nullptr, nullptr);
+    return out;
+  }
+  void Close() {
+    PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    Pump();
+  }
+
+  MemoryFileSystem fs;
+  MemoryRegistry registry;
+  ScriptedPrompts prompts;
+  std::unique_ptr<TfWLMain> form;
+};
+
+TEST_F(MainWindowTest, FirstRunOffersOnlyBackupOptionsAndEndSession) {
+  HWND main = Start();
+  EXPECT_EQ(forms::WindowText(main), "Tidewell");
+  EXPECT_EQ(Text(main, "CaptionST"), "Tidewell Gateway");
+  EXPECT_TRUE(Visible(main, "MainTS"));
+  for (const char* page : {"VolumeTS", "VolumeInfoTS", "AddTS", "RestoreTS", "DeleteTS",
+                           "RefreshTS", "OrphanedRestoreTS"})
+    EXPECT_FALSE(Visible(main, page)) << page;
+
+  EXPECT_EQ(Text(main, "BackupBTN"), "&Create Backup");
+  EXPECT_EQ(Text(main, "OptionsLBL"), "Set global options for backup sets.");
+  for (const char* on : {"BackupBTN", "ExitBTN", "OptionsBTN"}) EXPECT_TRUE(Enabled(main, on)) << on;
+  for (const char* off : {"RestoreBTN", "DeleteBTN", "RefreshBTN", "OpenVolumeBTN"})
+    EXPECT_FALSE(Enabled(main, off)) << off;
+  EXPECT_FALSE(Click(main, "RestoreBTN"));  // a disabled button cannot be pressed
+  EXPECT_EQ(form->WizardMode, 0);
+
+  // Create Backup leads to the Add page; Back returns to the Main page.
+  ASSERT_TRUE(Click(main, "BackupBTN"));
+  EXPECT_EQ(form->WizardMode, 1);
+  EXPECT_TRUE(Visible(main, "AddTS"));
+  EXPECT_EQ(Text(main, "CaptionST"), "Select files to backup...");
+  EXPECT_EQ(Text(main, "NextVolumeBTN"), "Fi&nish");
+  EXPECT_EQ(Text(main, "NextAddBTN"), "&Next");
+  ASSERT_TRUE(Click(main, "BackAddBTN"));
+  EXPECT_TRUE(Visible(main, "MainTS"));
+  EXPECT_TRUE(prompts.Records().empty());
+
+  // The status bar shows one panel on the Main page and two elsewhere.
+  HWND status = forms::FindControl(main, "StatusBar");
+  EXPECT_EQ(SendMessageW(status, SB_GETPARTS, 0, 0), 1);
+}
+
+TEST_F(MainWindowTest, LoadedVolumesFillTheListAndTheLaterQualifyingRowIsSelected) {
+  WriteVolumes({Volume("Docs", "C:\\Backup\\Docs\\", true, true),
+                Volume("Mail", "C:\\Backup\\Mail\\", false),
+                Volume("Photos", "C:\\Backup\\Photos\\", true)});
+  {
+    auto key = registry.Open(RegRoot::CurrentUser, std::string(kTestKey) + "\\Options", true);
+    ASSERT_TRUE(key);
+    key->WriteString("LastVolumeOpened", "photos");
+  }
+  HWND main = Start();
+  for (const char* on : {"RestoreBTN", "DeleteBTN", "RefreshBTN", "OpenVolumeBTN"})
+    EXPECT_TRUE(Enabled(main, on)) << on;
+
+  ASSERT_EQ(ListView_GetItemCount(List()), 3);
+  EXPECT_EQ(RowText(1, 0), "Mail");
+  EXPECT_EQ(RowText(1, 1), "C:\\Backup\\Mail\\");
+  LVITEMW item{};
+  item.mask = LVIF_IMAGE;
+  item.iItem = 0;
+  ASSERT_TRUE(ListView_GetItem(List(), &item));
+  EXPECT_EQ(item.iImage, 2);
+  // Docs is the default, Photos the last opened: the later row wins.
+  EXPECT_EQ(form->SelectedVolumeIndex(), 2);
+  EXPECT_EQ(ListView_GetSelectedCount(List()), 1u);
+  HWND header = ListView_GetHeader(List());
+  EXPECT_EQ(Header_GetItemCount(header), 2);
+}
+
+TEST_F(MainWindowTest, VolumePageRefusesWhatTheOperationCannotUse) {
+  fs.MakeDirs("C:\\Backup\\Docs");
+  WriteVolumes({Volume("Docs", "C:\\Backup\\Docs\\", true),
+                Volume("Flat", "C:\\Backup\\Docs\\", false),
+                Volume("Gone", "C:\\Backup\\Gone\\", true)});
+  HWND main = Start();
+  ASSERT_TRUE(Click(main, "RestoreBTN"));
+  EXPECT_TRUE(Visible(main, "VolumeTS"));
+  EXPECT_EQ(Text(main, "CaptionST"), "Select Volume...");
+  EXPECT_EQ(Text(main, "NextVolumeBTN"), "&Next");
+
+  ASSERT_TRUE(Click(main, "NextVolumeBTN"));
+  ASSERT_EQ(prompts.Records().size(), 1u);
+  EXPECT_EQ(prompts.Records()[0].text, "Please select a volume to perform the operation on.");
+  EXPECT_EQ(prompts.Records()[0].caption, "Tidewell");
+  EXPECT_EQ(prompts.Records()[0].flags, mb::Ok | mb::IconInformation);
+
+  auto select = [&](int row) {
+    ListView_SetItemState(List(), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  };
+  select(1);
+  ASSERT_TRUE(Click(main, "NextVolumeBTN"));
+  ASSERT_EQ(prompts.Records().size(), 2u);
+  EXPECT_EQ(prompts.Records()[1].text,
+            "Cannot perform action on this volume because it is a volume which does not contain "
+            "separate folders for drives");
+  EXPECT_EQ(prompts.Records()[1].flags, mb::Ok | mb::IconError);
+
+  select(2);
+  ASSERT_TRUE(Click(main, "NextVolumeBTN"));
+  ASSERT_EQ(prompts.Records().size(), 3u);
+  EXPECT_EQ(prompts.Records()[2].text, "Cannot continue as this path does not exist");
+  EXPECT_TRUE(Visible(main, "VolumeTS"));
+
+  // A missing path is accepted for a refresh.
+  ASSERT_TRUE(Click(main, "BackVolumeBTN"));
+  ASSERT_TRUE(Click(main, "RefreshBTN"));
+  select(2);
+  ASSERT_TRUE(Click(main, "NextVolumeBTN"));
+  EXPECT_EQ(prompts.Records().size(), 3u);
+  EXPECT_EQ(form->CurrentVolume, form->VolumeList[2].get());
+
+  // Opening a volume goes on to its contents and names it in the title.
+  ASSERT_TRUE(Click(main, "BackAddBTN"));
+  ASSERT_TRUE(Click(main, "BackVolumeBTN"));
+  ASSERT_TRUE(Click(main, "OpenVolumeBTN"));
+  select(0);
+  ASSERT_TRUE(Click(main, "NextVolumeBTN"));
+  EXPECT_TRUE(Visible(main, "VolumeInfoTS"));
+  EXPECT_EQ(forms::WindowText(main), "Tidewell - Docs (C:\\Backup\\Docs\\)");
+  EXPECT_EQ(form->Options.LastVolumeName, "Docs");
+  EXPECT_FALSE(Visible(main, "NextContentsBTN"));  // Browse mode
+  ASSERT_TRUE(Click(main, "BackContentsBTN"));
+  ASSERT_TRUE(Click(main, "BackVolumeBTN"));
+  EXPECT_EQ(forms::WindowText(main), "Tidewell");
+}
+
+TEST_F(MainWindowTest, EmptyVolumeListRefusesNext) {
+  HWND main = Start();
+  form->OpenVolumeBTNClick();  // the button is disabled; the handler itself must still cope
+  ASSERT_TRUE(Click(main, "NextVolumeBTN"));
+  ASSERT_EQ(prompts.Records().size(), 1u);
+  EXPECT_EQ(prompts.Records()[0].text,
+            "There are no volumes created. Please create and select a volume before clicking on "
+            "the Next button.");
+}
+
+TEST_F(MainWindowTest, ClosingWritesSettingsPlacementPathAndVolumeFile) {
+  WriteVolumes({Volume("Docs", "C:\\Backup\\Docs\\", true, true)});
+  std::string before = *fs.Contents(std::string(kAppDir) + "VOLUMES.TWB");
+  {
+    auto key = registry.Open(RegRoot::CurrentUser, std::string(kTestKey) + "\\Options", true);
+    key->WriteString("LastVolumeOpened", "docs");
+    key->WriteDword("LaunchOnStartup", 1);
+  }
+  Start();
+  Close();
+  EXPECT_EQ(form->Handle(), nullptr);
+
+  auto options = registry.Open(RegRoot::CurrentUser, std::string(kTestKey) + "\\Options", false);
+  ASSERT_TRUE(options);
+  uint32_t value = 99;
+  EXPECT_EQ(options->ReadDword("LaunchOnStartup", value), 0u);
+  EXPECT_EQ(value, 1u);
+  EXPECT_EQ(options->ReadDword("RunAsTrayIcon", value), 0u);
+  EXPECT_EQ(value, 1u);
+  EXPECT_EQ(options->ReadDword("DisableAutoRefresh", value), 0u);
+  EXPECT_EQ(value, 0u);
+  std::string last;
+  EXPECT_EQ(options->ReadString("LastVolumeOpened", last), 0u);
+  EXPECT_EQ(last, "DOCS");  // no volume was opened: the upper-case form read at start
+
+  auto window = registry.Open(RegRoot::CurrentUser, std::string(kTestKey) + "\\Window", false);
+  ASSERT_TRUE(window);
+  std::vector<uint8_t> state;
+  EXPECT_EQ(window->ReadBinary("State", state), 0u);
+  EXPECT_EQ(state.size(), 44u);
+
+  auto appPath = registry.Open(RegRoot::LocalMachine, std::string(kTestKey) + "\\AppPath", false);
+  ASSERT_TRUE(appPath);
+  std::string path;
+  EXPECT_EQ(appPath->ReadString("", path), 0u);
+  EXPECT_EQ(path, std::string(kAppDir) + "Tidewell.exe");
+
+  EXPECT_EQ(*fs.Contents(std::string(kAppDir) + "VOLUMES.TWB"), before);
+  EXPECT_TRUE(prompts.Records().empty());
+}
+
+TEST_F(MainWindowTest, StoredPlacementIsRestoredWithoutItsShowCommand) {
+  TWindowPlacement stored;
+  stored.showCmd = SW_SHOWMAXIMIZED;
+  stored.rcNormalPosition = {40, 50, 840, 690};
+  {
+    auto key = registry.Open(RegRoot::CurrentUser, std::string(kTestKey) + "\\Window", true);
+    key->WriteBinary("State", EncodePlacement(stored));
+  }
+  HWND main = Start();
+  EXPECT_FALSE(IsZoomed(main));
+  EXPECT_TRUE(IsWindowVisible(main));
+  WINDOWPLACEMENT wp{};
+  wp.length = sizeof(wp);
+  ASSERT_TRUE(GetWindowPlacement(main, &wp));
+  EXPECT_EQ(wp.rcNormalPosition.left, 40);
+  EXPECT_EQ(wp.rcNormalPosition.top, 50);
+  EXPECT_EQ(wp.rcNormalPosition.right, 840);
+  EXPECT_EQ(wp.rcNormalPosition.bottom, 690);
+}
+
+TEST_F(MainWindowTest, LayoutFollowsTheWindowSizeAndStopsAtTheMinimum) {
+  HWND main = Start();
+  MINMAXINFO info{};
+  SendMessageW(main, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+  EXPECT_EQ(info.ptMinTrackSize.x, 700);
+  EXPECT_EQ(info.ptMinTrackSize.y, 578);
+
+  SetWindowPos(main, nullptr, 0, 0, 900, 700, SWP_NOZORDER | SWP_NOMOVE);
+  Pump();
+  RECT client{};
+  GetClientRect(main, &client);
+  auto leftIn = [&](const char* name) {
+    RECT rc{};
+    HWND hwnd = forms::FindControl(main, name);
+    GetWindowRect(hwnd, &rc);
+    MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
+  };
+  EXPECT_EQ(leftIn("BackVolumeBTN").left, client.right - 178);
+  EXPECT_EQ(leftIn("NextVolumeBTN").left, client.right - 98);
+  RECT list = leftIn("VolumeListLV");
+  EXPECT_EQ(list.right - list.left, client.right - 320);
+  EXPECT_EQ(list.bottom - list.top, client.bottom - 330);
+}
+
+TEST_F(MainWindowTest, LogOnStartEndsOnceStartUpIsDone) {
+  WriteVolumes({Volume("Docs", "C:\\Backup\\Docs\\", true)});
+  Start({"/winstart"});
+  EXPECT_TRUE(form->WinStart);
+  Pump();
+  EXPECT_EQ(form->Handle(), nullptr);
+  EXPECT_TRUE(fs.Exists(std::string(kAppDir) + "VOLUMES.TWB"));
+}
+
+}  // namespace
+}  // namespace tw
