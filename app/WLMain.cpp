@@ -68,7 +68,7 @@ bool TfWLMain::Create() {
   bool startHidden = WinStart && Options.RunAsTrayIcon;
   if (!startHidden) {
     ShowWindow(Handle(), SW_SHOW);
-    UpdateWindow(Handle());
+    RedrawWindow(Handle(), nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   }
   // A log-on start ends once its start-up work is done.
   if (WinStart) PostMessageW(Handle(), WM_CLOSE, 0, 0);

@@ -27,12 +27,16 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_COMMAND:
     case WM_NOTIFY:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
     case WM_DRAWITEM:
     case WM_HSCROLL:
     case WM_VSCROLL:
       return SendMessageW(GetAncestor(hwnd, GA_ROOT), msg, wp, lp);
+    case WM_ERASEBKGND: {
+      RECT rc;
+      GetClientRect(hwnd, &rc);
+      FillRect(reinterpret_cast<HDC>(wp), &rc, GetSysColorBrush(COLOR_BTNFACE));
+      return 1;
+    }
     case WM_NCDESTROY:
       if (auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(RemovePropW(hwnd, kNameProp))))
         GlobalDeleteAtom(atom);

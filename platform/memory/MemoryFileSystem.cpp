@@ -217,7 +217,8 @@ const MemoryFileSystem::FaultState* MemoryFileSystem::CheckFault(FsOp op, const 
   FaultState* fired = nullptr;
   for (auto& st : faults_) {
     const FsFault& f = st.fault;
-    if (f.op != FsOp::Any && f.op != op) continue;
+    const bool step = op == FsOp::Write || op == FsOp::Replace;
+    if (f.op != op && (f.op != FsOp::Any || step)) continue;
     if (!Matches(f, path) && (path2.empty() || !Matches(f, path2))) continue;
     ++st.seen;  // every matching fault counts the call, so skips stay predictable
     if (fired || st.seen <= f.skip) continue;

@@ -8,7 +8,8 @@
 // folder 183, non-empty folder 145, no space 112, bad name 123, unknown share 53.
 //
 // Fault injection: AddFault makes matching calls fail with a chosen code. A call matches when
-// its operation equals FsFault::op (or op is Any) and its path matches FsFault::path under the
+// its operation equals FsFault::op (Any: every public call, not the steps inside WriteAtomic)
+// and its path matches FsFault::path under the
 // rule in FsFault::match, compared case-insensitively. Move matches on either path; Write and
 // Replace match on the target of WriteAtomic. The first `skip` matching calls run normally,
 // the next `times` fail (kAlways: all later ones). A failing call changes nothing, except

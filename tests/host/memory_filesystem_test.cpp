@@ -228,6 +228,18 @@ TEST_F(MemoryFileSystemTest, FaultsHonourSkipTimesAndPathRules) {
   EXPECT_EQ(fs.List("C:\\src", entries), winerr::Success);
 
   EXPECT_EQ(fs.CallCount(FsOp::List, "c:\\src\\SUB"), 3);
+  fs.ClearFaults();
+
+  // An Any fault counts whole calls: WriteAtomic's inner steps do not use up its skip.
+  FsFault any;
+  any.op = FsOp::Any;
+  any.path = "C:\\other\\c.txt";
+  any.skip = 1;
+  any.error = winerr::LockViolation;
+  fs.AddFault(any);
+  EXPECT_EQ(fs.WriteAtomic("C:\\other\\c.txt", "c2"), winerr::Success);
+  EXPECT_EQ(fs.WriteAtomic("C:\\other\\c.txt", "c3"), winerr::LockViolation);
+  EXPECT_EQ(fs.Contents("C:\\other\\c.txt"), "c2");
   EXPECT_EQ(fs.CallCount(FsOp::Move), 1);
   EXPECT_EQ(fs.CallCount(FsOp::Any, "C:\\src\\c.txt"), 1);  // as a move's target
 }
