@@ -1,0 +1,170 @@
+// The selection file: writing and reading a tree, and the escape for names a line cannot carry.
+#include <cstdint>
+#include <unordered_map>
+
+#include "platform/ProfileFile.h"
+#include "selection/selection.h"
+
+namespace tw {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool NeedsEscape(std::string_view text) {
+  if (text.empty() || IsBlank(text.front()) || IsBlank(text.back()) || text.front() == '*')
+    return true;
+  for (unsigned char c : text) {
+    if (c < 0x20 || c == 0x7F || c == '=' || c == ';' || c == '[' || c == ']') return true;
+  }
+  return false;
+}
+
+bool EscapedByte(unsigned char c) {
+  return c <= 0x20 || c == 0x7F || c == '%' || c == '=' || c == ';' || c == '[' || c == ']' ||
+         c == '*';
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Folders with more individually selected files than this get their sizes from one listing
+// rather than one look-up per file, which costs a disk search each on the real system.
+constexpr size_t kListInsteadOfLookups = 16;
+
+int64_t SizeOfEntry(const FindData& d) {
+  return d.size > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(d.size);
+}
+
+}  // namespace
+
+std::string EncodeSelectionText(std::string_view text) {
+  if (!NeedsEscape(text)) return std::string(text);
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out = "*";
+  out.reserve(text.size() + 8);
+  for (unsigned char c : text) {
+    if (EscapedByte(c)) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+bool DecodeSelectionText(std::string_view encoded, std::string& text) {
+  if (encoded.empty() || encoded.front() != '*') {
+    text.assign(encoded);
+    return true;
+  }
+  std::string out;
+  out.reserve(encoded.size());
+  for (size_t i = 1; i < encoded.size(); ++i) {
+    char c = encoded[i];
+    if (c != '%') {
+      out += c;
+      continue;
+    }
+    if (i + 2 >= encoded.size()) return false;
+    int hi = HexValue(encoded[i + 1]), lo = HexValue(encoded[i + 2]);
+    if (hi < 0 || lo < 0) return false;
+    out += static_cast<char>(hi * 16 + lo);
+    i += 2;
+  }
+  text = std::move(out);
+  return true;
+}
+
+WinError TWLDesktopNode::SaveToFile(const std::string& fileName) const {
+  // Built from nothing, so only this tree's entries end up in the file. Two roots that differ
+  // only in case ("C:" and "c:") share their sections: entries are added, never erased.
+  TProfileFile file(*env_.fs, fileName);
+  std::vector<const TWLNode*> pending;
+  for (int r = RootCount() - 1; r >= 0; --r) pending.push_back(Root(r));
+  while (!pending.empty()) {
+    const TWLNode* node = pending.back();
+    pending.pop_back();
+    const bool driveRoot = node->Path().size() < 3;
+    const std::string section = EncodeSelectionText(driveRoot ? node->Path() + "\\" : node->Path());
+    if (!driveRoot && node->AllSelected()) {
+      if (WinError e = file.WriteString(section, kAllMarker, kEntryValue)) return e;
+      continue;
+    }
+    for (const auto& f : node->files_) {
+      if (WinError e = file.WriteString(section, EncodeSelectionText(f.name), kEntryValue))
+        return e;
+    }
+    for (auto it = node->children_.rbegin(); it != node->children_.rend(); ++it)
+      pending.push_back(it->get());
+  }
+  return file.Save();
+}
+
+WinError TWLDesktopNode::LoadFromFile(const std::string& fileName) {
+  TProfileFile file(*env_.fs, fileName);
+  WinError loaded = file.Load();
+  Clear();
+  if (loaded != winerr::Success) return loaded;
+  const std::string allKey = FoldSelectionName(kAllMarker);
+  std::vector<std::string> names;
+  for (const std::string& section : file.SectionNames()) {
+    std::string path;
+    if (!DecodeSelectionText(section, path)) continue;
+    std::vector<TProfileEntry> entries = file.ReadSection(section);
+    TWLNode* node = AddPath(path);
+    if (!node) continue;
+
+    bool whole = false;
+    names.clear();
+    for (const TProfileEntry& entry : entries) {
+      if (FoldSelectionName(entry.Key) == allKey) {
+        whole = whole || entry.Value == kEntryValue;
+        continue;
+      }
+      std::string name;
+      if (entry.Value == kEntryValue) {
+        if (!DecodeSelectionText(entry.Key, name)) continue;
+      } else {
+        // Written by a writer without the escape: a plain name holding '=' was split there.
+        std::string line = entry.Key + "=" + entry.Value;
+        if (entry.Key.empty() || entry.Key.front() == '*' ||
+            line.compare(line.size() - 2, 2, "=#") != 0)
+          continue;
+        name = line.substr(0, line.size() - 2);
+      }
+      if (IsValidSelectionName(name)) names.push_back(std::move(name));
+    }
+
+    if (whole) {
+      if (!node->SelectAll()) return kSelectionScanInterrupted;
+      continue;
+    }
+    std::unordered_map<std::string, int64_t> sizes;
+    bool listed = false;
+    if (names.size() > kListInsteadOfLookups) {
+      std::vector<FindData> found;
+      if (env_.fs->List(node->Path() + "\\", found) == winerr::Success) {
+        for (const FindData& f : found)
+          sizes.emplace(FoldSelectionName(f.name), SizeOfEntry(f));
+      }
+      listed = true;  // a folder that cannot be listed has none of its files
+    }
+    for (const std::string& name : names) {
+      int64_t size = -1;
+      if (listed) {
+        auto it = sizes.find(FoldSelectionName(name));
+        if (it != sizes.end()) size = it->second;
+      }
+      node->Insert(name, size, !listed);
+    }
+  }
+  return winerr::Success;
+}
+
+}  // namespace tw
