@@ -171,7 +171,7 @@ void TfWLMain::BuildMainPage(HWND page) {
 void TfWLMain::BuildVolumePage(HWND page) {
   HWND list = AddControl(page, WC_LISTVIEWW, "VolumeListLV", "",
                          WS_VISIBLE | WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL |
-                             LVS_SHOWSELALWAYS,
+                             LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
                          8, 8, 380, 250);
   ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
   struct {
@@ -188,14 +188,14 @@ void TfWLMain::BuildVolumePage(HWND page) {
   // The volume rows use image 2 of the window's image list.
   images_ = ImageList_Create(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
                              ILC_COLOR32 | ILC_MASK, 3, 0);
-  HICON folder = static_cast<HICON>(LoadImageW(nullptr, MAKEINTRESOURCEW(32515), IMAGE_ICON, 0,
-                                               0, LR_SHARED | LR_DEFAULTSIZE));  // IDI_WARNING
+  HICON fallback = static_cast<HICON>(LoadImageW(nullptr, MAKEINTRESOURCEW(32512), IMAGE_ICON,
+                                                 0, 0, LR_SHARED | LR_DEFAULTSIZE));  // IDI_APPLICATION
   HICON volume = static_cast<HICON>(
       LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_TIDEWELL), IMAGE_ICON,
                  GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-  ImageList_AddIcon(images_, volume ? volume : folder);
-  ImageList_AddIcon(images_, volume ? volume : folder);
-  ImageList_AddIcon(images_, volume ? volume : folder);
+  ImageList_AddIcon(images_, volume ? volume : fallback);
+  ImageList_AddIcon(images_, volume ? volume : fallback);
+  ImageList_AddIcon(images_, volume ? volume : fallback);
   ListView_SetImageList(list, images_, LVSIL_SMALL);
   AddBackNext(page, "BackVolumeBTN", "&Back", &TfWLMain::BackVolumeBTNClick, "NextVolumeBTN",
               "&Next", "Starts the operation", &TfWLMain::NextVolumeBTNClick, true);
@@ -454,8 +454,11 @@ LRESULT TfWLMain::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       if (hdr->hwndFrom == Control("VolumeListLV")) {
         if (hdr->code == LVN_BEGINLABELEDITW) return TRUE;  // rows are not edited in place
         if (hdr->code == NM_DBLCLK) {
+          // Acts as Next only on a row, not on the empty part of the list.
+          auto* activate = reinterpret_cast<NMITEMACTIVATE*>(lp);
           HWND next = Control("NextVolumeBTN");
-          if (IsWindowEnabled(next) && IsWindowVisible(next)) NextVolumeBTNClick();
+          if (activate->iItem >= 0 && IsWindowEnabled(next) && IsWindowVisible(next))
+            NextVolumeBTNClick();
           return 0;
         }
       }

@@ -1,5 +1,8 @@
 #include "engine/volumes.h"
 
+#include <chrono>
+#include <thread>
+
 #include <bit>
 #include <cstring>
 
@@ -337,7 +340,14 @@ TVolumeStore::LoadResult TVolumeStore::Load(const std::string& lastVolumeName) {
   keepAside_ = false;
 
   std::string data;
-  const WinError err = fs_.ReadAll(FilePath(), data);
+  WinError err = fs_.ReadAll(FilePath(), data);
+  // A virus scanner or backup agent may hold the file for a moment at log-on.
+  for (int tries = 1; tries < kReadTries && (err == winerr::SharingViolation ||
+                                             err == winerr::LockViolation);
+       ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    err = fs_.ReadAll(FilePath(), data);
+  }
   if (err != winerr::Success) {
     // A file that exists but cannot be read may still hold volumes: never save over it blindly.
     keepAside_ = err != winerr::FileNotFound && err != winerr::PathNotFound;
@@ -371,18 +381,25 @@ bool TVolumeStore::Save() {
     return false;
   };
 
-  bool movedAside = false;
+  std::string asidePath;
   if (keepAside_) {
-    const WinError err = fs_.Move(FilePath(), DamagedPath(), true);
-    if (err == winerr::Success) {
-      movedAside = true;
-    } else if (err != winerr::FileNotFound && err != winerr::PathNotFound) {
+    // Never over an earlier kept file: each may hold volumes the others lack.
+    WinError err = winerr::AlreadyExists;
+    for (int n = 0; n < kMaxAsideFiles && (err == winerr::AlreadyExists ||
+                                           err == winerr::FileExists);
+         ++n) {
+      asidePath = n == 0 ? DamagedPath() : DamagedPath() + std::to_string(n);
+      err = fs_.Move(FilePath(), asidePath, false);
+    }
+    if (err == winerr::FileNotFound || err == winerr::PathNotFound) {
+      asidePath.clear();
+    } else if (err != winerr::Success) {
       return fail();  // replacing it now would lose the bytes we could not read
     }
   }
   if (fs_.WriteAtomic(FilePath(), writer.Data()) != winerr::Success) {
     // Put the kept file back where the next start looks for it.
-    if (movedAside) fs_.Move(DamagedPath(), FilePath(), false);
+    if (!asidePath.empty()) fs_.Move(asidePath, FilePath(), false);
     return fail();
   }
   keepAside_ = false;

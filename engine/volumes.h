@@ -144,7 +144,10 @@ class TVolumeStore {
   bool Save();
 
   std::string FilePath() const { return appDir_ + kVolumesFileName; }
+  // The first kept file; later ones get a number after the suffix (".bad1", ".bad2", ...).
   std::string DamagedPath() const { return FilePath() + kDamagedSuffix; }
+  static constexpr int kReadTries = 5;
+  static constexpr int kMaxAsideFiles = 100;
   // The last Load left bytes of an existing file unread (damaged, unreadable, or holding a value
   // a double cannot carry), so the next Save keeps that file aside before replacing it.
   bool KeepAsideOnSave() const { return keepAside_; }

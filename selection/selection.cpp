@@ -341,6 +341,9 @@ bool TWLNode::SelectAll() {
   std::vector<TWLNode*> found;
   std::vector<FindData> entries;
   std::vector<FileEntry> fresh;
+  // Folders are marked whole only once the scan has finished: an interrupted scan must not
+  // leave a folder marked whole whose subfolders were never read.
+  std::vector<TWLNode*> scanned;
   while (!pending.empty()) {
     TWLNode* node = pending.back();
     pending.pop_back();
@@ -362,9 +365,10 @@ bool TWLNode::SelectAll() {
       }
       node->MergeFiles(std::move(fresh));
     }
-    node->allSelected_ = true;
+    scanned.push_back(node);
     for (auto it = found.rbegin(); it != found.rend(); ++it) pending.push_back(*it);
   }
+  for (TWLNode* node : scanned) node->allSelected_ = true;
   return true;
 }
 

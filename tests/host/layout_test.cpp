@@ -34,7 +34,7 @@ class ScriptedRootPrompt : public IRootPathPrompt {
 
 using Opt = std::optional<std::string>;
 
-TEST(LayoutForward, EveryRowOfTheLayoutTableInBothLayouts) {
+TEST(LayoutForward, EveryKindOfOriginalFolderInBothLayouts) {
   TVolumeRec sep = Volume(true), flat = Volume(false);
   EXPECT_EQ(MapToVolume("C:", sep), "E:\\Backup\\Work\\From Drive C\\");
   EXPECT_EQ(MapToVolume("C:", flat), "E:\\Backup\\Work\\");
@@ -80,7 +80,7 @@ TEST(LayoutReverse, PerDriveFoldersMapBackToTheirDrivesAndShares) {
   EXPECT_EQ(MapToOriginal("E:\\Backup\\Work", v, state), std::nullopt);
   EXPECT_EQ(MapToOriginal("E:\\Backup", v, state), std::nullopt);
   EXPECT_EQ(MapToOriginal("E:", v, state), std::nullopt);
-  // Every row of the table goes there and back.
+  // Every kind of original folder goes there and back.
   for (std::string original : {"C:", "C:\\Windows\\System", "\\\\srv", "\\\\srv\\share\\docs",
                                "c:\\data"}) {
     std::string folder = MapToVolume(original, v);

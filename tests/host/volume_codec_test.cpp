@@ -185,7 +185,7 @@ TEST(ExtendedFloat, AgreesWithTheX87OnArbitraryPatterns) {
 }
 #endif
 
-TEST(VolumeCodec, DocsExampleIsTheDocumented48Bytes) {
+TEST(VolumeCodec, DocsVolumeIsFortyEightKnownBytes) {
   TVolumeRec rec;
   rec.Name = "Docs";
   rec.BackupPath = "D:\\BACKUP\\";

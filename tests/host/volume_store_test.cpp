@@ -52,7 +52,7 @@ class VolumeStoreTest : public testing::Test {
   ScriptedPrompts prompts;
 };
 
-TEST_F(VolumeStoreTest, DocsExampleLoadsAndSavesUnchanged) {
+TEST_F(VolumeStoreTest, SmallVolumeLoadsAndSavesByteForByte) {
   TVolumeList one;
   one.push_back(std::make_unique<TVolumeRec>());
   one[0]->Name = "Docs";
@@ -233,14 +233,38 @@ TEST_F(VolumeStoreTest, UnreadableFileIsKeptAsideNotOverwritten) {
   readFault.op = FsOp::ReadAll;
   readFault.path = kFile;
   readFault.error = winerr::SharingViolation;
-  fs.AddFault(readFault);
+
+  // A brief hold is waited out.
+  int brief = fs.AddFault(readFault);
   TVolumeStore store = Restart();
   store.Load("");
-  EXPECT_TRUE(store.VolumeList.empty());
+  ASSERT_EQ(store.VolumeList.size(), 1u);
+  EXPECT_EQ(fs.FaultHits(brief), 1);
+  fs.ClearFaults();
+
+  // A lasting one leaves the list empty; the file is kept aside, never overwritten, and a
+  // second such start keeps its own file without touching the first one kept.
+  readFault.times = FsFault::kAlways;
+  fs.AddFault(readFault);
+  TVolumeStore first = Restart();
+  first.Load("");
+  EXPECT_TRUE(first.VolumeList.empty());
   EXPECT_EQ(prompts.Count(), 0u);
-  ASSERT_TRUE(store.Save());
+  ASSERT_TRUE(first.Save());
   EXPECT_EQ(fs.Contents(kBad), Encode(list));
   EXPECT_EQ(fs.Contents(kFile), std::string());
+
+  TVolumeStore second = Restart();
+  second.Load("");
+  second.VolumeList.push_back(Vol("Beta"));
+  ASSERT_TRUE(second.Save());
+  EXPECT_EQ(fs.Contents(kBad), Encode(list));
+  EXPECT_EQ(fs.Contents(kBad + "1"), std::string());
+  fs.ClearFaults();
+  TVolumeStore third = Restart();
+  third.Load("");
+  ASSERT_EQ(third.VolumeList.size(), 1u);
+  EXPECT_EQ(third.VolumeList[0]->Name, "Beta");
 }
 
 TEST_F(VolumeStoreTest, ExtendedValuesADoubleCannotHoldKeepTheOriginalAside) {
