@@ -13,6 +13,10 @@ tw_ensure_prefix() {
     mkdir -p "$WINEPREFIX"
     # Without a display: the wineserver started here must not own the later desktop.
     env -u DISPLAY wineboot -i >/dev/null 2>&1 || true
+    # No window manager runs on the virtual display: unmanaged windows spare every hidden or
+    # destroyed top-level window a 2 s wait for the manager that never answers.
+    env -u DISPLAY wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+      >/dev/null 2>&1 || true
   fi
   env -u DISPLAY wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true

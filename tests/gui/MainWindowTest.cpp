@@ -185,13 +185,26 @@ TEST_F(MainWindowTest, VolumePageRefusesWhatTheOperationCannotUse) {
   EXPECT_EQ(prompts.Records()[2].text, "Cannot continue as this path does not exist");
   EXPECT_TRUE(Visible(main, "VolumeTS"));
 
-  // A missing path is accepted for a refresh.
+  // The missing path is refused for a delete and an opened volume too, but accepted for a
+  // refresh, which goes on to the Add page with its own caption.
+  for (const char* mode : {"DeleteBTN", "OpenVolumeBTN"}) {
+    ASSERT_TRUE(Click(main, "BackVolumeBTN"));
+    ASSERT_TRUE(Click(main, mode));
+    select(2);
+    ASSERT_TRUE(Click(main, "NextVolumeBTN"));
+    EXPECT_EQ(prompts.Last().text, "Cannot continue as this path does not exist") << mode;
+    EXPECT_TRUE(Visible(main, "VolumeTS")) << mode;
+  }
+  size_t shown = prompts.Records().size();
   ASSERT_TRUE(Click(main, "BackVolumeBTN"));
   ASSERT_TRUE(Click(main, "RefreshBTN"));
   select(2);
   ASSERT_TRUE(Click(main, "NextVolumeBTN"));
-  EXPECT_EQ(prompts.Records().size(), 3u);
+  EXPECT_EQ(prompts.Records().size(), shown);
   EXPECT_EQ(form->CurrentVolume, form->VolumeList[2].get());
+  EXPECT_TRUE(Visible(main, "AddTS"));
+  EXPECT_EQ(Text(main, "CaptionST"), "Select files to backup/refresh...");
+  EXPECT_EQ(Text(main, "NextAddBTN"), "Fi&nish");
 
   // Opening a volume goes on to its contents and names it in the title.
   ASSERT_TRUE(Click(main, "BackAddBTN"));
