@@ -2,7 +2,9 @@
 // "\\server\share\x"); every call returns a Windows error code (0 = success).
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/WinCodes.h"
@@ -18,6 +20,14 @@ struct FindData {
   uint64_t size = 0;
   FileTime lastWrite = 0;
   bool IsDirectory() const { return (attributes & fileattr::Directory) != 0; }
+};
+
+// A file open for writing (the operation log). Closed when destroyed.
+class IFileWriter {
+ public:
+  virtual ~IFileWriter() = default;
+  // Appends data at the end; returns the error of a write that did not go through whole.
+  virtual WinError Write(std::string_view data) = 0;
 };
 
 class IFileSystem {
@@ -47,6 +57,31 @@ class IFileSystem {
   virtual DriveType DriveKind(const std::string& root) = 0;
   // The temporary folder, with a trailing backslash.
   virtual std::string TempFolder() = 0;
+
+  // ---- Added for the copying operations. The defaults serve wrappers and fakes that do not
+  // need them; both real implementations override all of them.
+
+  // Copies the file `from` over `to` (replacing it) so that a failure or crash at any point
+  // leaves the previous `to` as it was and no temporary file behind: the data goes to a
+  // temporary file in the destination folder, which then replaces `to` (write-through). The
+  // copy gets the source's attributes and last-write time. A target that another process holds
+  // open briefly is retried for a fraction of a second. The error is the platform's own, so
+  // callers can act on it: 2 or 3 source or target folder missing, 32/33 source or target in
+  // use, 5 access denied (also a read-only target), 15/19/21/65 drive unusable, 71 remote host
+  // busy, 39/112 disk full.
+  virtual WinError CopyFileAtomic(const std::string& from, const std::string& to);
+  virtual WinError SetLastWriteTime(const std::string& path, FileTime time);
+  // Creates the folder and every missing parent; Success when it already exists. A file in
+  // the way gives AlreadyExists.
+  virtual WinError MakeDirPath(const std::string& path);
+  // Free bytes available to the user on the drive of root ("C:\", "\\server\share\").
+  virtual WinError DiskFree(const std::string& root, uint64_t& freeBytes);
+  // Creates the file, or empties an existing one, for writing; others may read it meanwhile.
+  virtual WinError OpenForWriting(const std::string& path, std::unique_ptr<IFileWriter>& file);
 };
+
+// The drive part of a path with a trailing backslash: "C:\" for "C:\Data\x",
+// "\\srv\share\" for "\\srv\share\x"; empty when the path has none.
+std::string DriveRootOf(std::string_view path);
 
 }  // namespace tw

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
+#include <string_view>
 
 #include "platform/memory/TextFold.h"
 
@@ -95,6 +96,10 @@ const char* FsOpName(FsOp op) {
     case FsOp::RemoveDir: return "RemoveDir";
     case FsOp::List: return "List";
     case FsOp::DriveKind: return "DriveKind";
+    case FsOp::Copy: return "Copy";
+    case FsOp::SetTime: return "SetTime";
+    case FsOp::OpenWrite: return "OpenWrite";
+    case FsOp::Append: return "Append";
   }
   return "?";
 }
@@ -262,6 +267,16 @@ WinError MemoryFileSystem::DoWriteAtomic(const std::string& path, const std::str
   if (node && node->dir) return winerr::AccessDenied;
   if (node && (node->attrs & fileattr::ReadOnly)) return winerr::AccessDenied;
 
+  // A hidden or system file (a mark, a settings file) stays so after being rewritten.
+  const uint32_t attrs = fileattr::Archive |
+                         (node ? node->attrs & (fileattr::Hidden | fileattr::System) : 0);
+  return ReplaceViaTemp(path, parent, node, drive, p.parts.back(), data, attrs, now_);
+}
+
+WinError MemoryFileSystem::ReplaceViaTemp(const std::string& target, Node* parent, Node* node,
+                                          Drive* drive, const std::string& targetName,
+                                          const std::string& data, uint32_t attrs,
+                                          FileTime time) {
   std::string tmpName, tmpKey;
   do {
     tmpName = "~tw" + std::to_string(++tempCounter_) + ".tmp";
@@ -270,10 +285,8 @@ WinError MemoryFileSystem::DoWriteAtomic(const std::string& path, const std::str
   auto owned = std::make_unique<Node>();
   Node* tmp = owned.get();
   tmp->name = tmpName;
-  // A hidden or system file (a mark, a settings file) stays so after being rewritten.
-  tmp->attrs = fileattr::Archive |
-               (node ? node->attrs & (fileattr::Hidden | fileattr::System) : 0);
-  tmp->time = now_;
+  tmp->attrs = FileAttrs(attrs);
+  tmp->time = time;
   parent->children[tmpKey] = std::move(owned);
   auto discard = [&](WinError e) {
     drive->used -= tmp->data.size();
@@ -282,7 +295,7 @@ WinError MemoryFileSystem::DoWriteAtomic(const std::string& path, const std::str
   };
 
   const uint64_t free = drive->Free();
-  if (auto f = CheckFault(FsOp::Write, path, {})) {
+  if (auto f = CheckFault(FsOp::Write, target, {})) {
     uint64_t n = std::min<uint64_t>({f->fault.partialBytes, data.size(), free});
     tmp->data = data.substr(0, static_cast<size_t>(n));
     drive->used += n;
@@ -297,18 +310,138 @@ WinError MemoryFileSystem::DoWriteAtomic(const std::string& path, const std::str
   drive->used += data.size();
 
   for (int attempt = 1;; ++attempt) {
-    auto f = CheckFault(FsOp::Replace, path, {});
+    auto f = CheckFault(FsOp::Replace, target, {});
     if (!f) break;
     WinError e = f->fault.error;
     bool transient = e == winerr::AccessDenied || e == winerr::SharingViolation;
     if (!transient || attempt >= kReplaceTries) return discard(e);
   }
-  if (node) drive->used -= node->data.size();
+  const std::string name = targetName;  // may belong to the node replaced below
+  if (node) {
+    drive->used -= node->data.size();
+    parent->children.erase(textfold::Fold(node->name));
+  }
   std::unique_ptr<Node> done = std::move(parent->children[tmpKey]);
   parent->children.erase(tmpKey);
-  done->name = p.parts.back();
+  done->name = name;
   parent->children[textfold::Fold(done->name)] = std::move(done);
   return winerr::Success;
+}
+
+WinError MemoryFileSystem::CopyFileAtomic(const std::string& from, const std::string& to) {
+  std::lock_guard lock(mutex_);
+  return Log(FsOp::Copy, from, DoCopy(from, to), to);
+}
+
+WinError MemoryFileSystem::DoCopy(const std::string& from, const std::string& to) {
+  if (auto f = CheckFault(FsOp::Copy, from, to)) return f->fault.error;
+  Node *srcParent, *src;
+  if (WinError e = Locate(Parse(from), srcParent, src)) return e;
+  if (!src) return winerr::FileNotFound;
+  if (src->dir) return winerr::AccessDenied;
+  Parsed pd = Parse(to);
+  Node *parent, *node;
+  Drive* drive = nullptr;
+  if (WinError e = Locate(pd, parent, node, &drive)) return e;
+  if (!parent) return winerr::AccessDenied;  // a root
+  if (node == src) return winerr::SharingViolation;  // onto itself: the source is open
+  if (node && (node->dir || (node->attrs & fileattr::ReadOnly))) return winerr::AccessDenied;
+  const std::string data = src->data;
+  const std::string name = node ? node->name : pd.parts.back();  // an existing name keeps its case
+  return ReplaceViaTemp(to, parent, node, drive, name, data, src->attrs, src->time);
+}
+
+WinError MemoryFileSystem::SetLastWriteTime(const std::string& path, FileTime time) {
+  std::lock_guard lock(mutex_);
+  const FsOp op = FsOp::SetTime;
+  if (auto f = CheckFault(op, path, {})) return Log(op, path, f->fault.error);
+  Node *parent, *node;
+  if (WinError e = Locate(Parse(path), parent, node)) return Log(op, path, e);
+  if (!node) return Log(op, path, winerr::FileNotFound);
+  node->time = time;  // allowed on a read-only file, as on Windows
+  return Log(op, path, winerr::Success);
+}
+
+WinError MemoryFileSystem::DiskFree(const std::string& root, uint64_t& freeBytes) {
+  std::lock_guard lock(mutex_);
+  Parsed p = Parse(root);
+  Drive* d = p.error ? nullptr : FindDrive(p);
+  if (!d) return p.unc ? winerr::BadNetPath : winerr::PathNotFound;
+  freeBytes = d->Free();
+  return winerr::Success;
+}
+
+class MemoryFileSystem::Writer : public IFileWriter {
+ public:
+  Writer(MemoryFileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
+  ~Writer() override {
+    std::lock_guard lock(fs_.mutex_);
+    --fs_.openWriters_;
+  }
+  WinError Write(std::string_view data) override { return fs_.Append(path_, data); }
+
+ private:
+  MemoryFileSystem& fs_;
+  std::string path_;
+};
+
+WinError MemoryFileSystem::OpenForWriting(const std::string& path,
+                                          std::unique_ptr<IFileWriter>& file) {
+  std::lock_guard lock(mutex_);
+  const FsOp op = FsOp::OpenWrite;
+  if (auto f = CheckFault(op, path, {})) return Log(op, path, f->fault.error);
+  Parsed p = Parse(path);
+  Node *parent, *node;
+  Drive* drive = nullptr;
+  if (WinError e = Locate(p, parent, node, &drive)) return Log(op, path, e);
+  if (!parent) return Log(op, path, winerr::AccessDenied);
+  if (node && (node->dir || (node->attrs & fileattr::ReadOnly)))
+    return Log(op, path, winerr::AccessDenied);
+  if (node) {
+    drive->used -= node->data.size();
+    node->data.clear();
+    node->time = now_;
+  } else {
+    auto n = std::make_unique<Node>();
+    n->name = p.parts.back();
+    n->time = now_;
+    parent->children[textfold::Fold(n->name)] = std::move(n);
+  }
+  file = std::make_unique<Writer>(*this, path);
+  ++openWriters_;
+  return Log(op, path, winerr::Success);
+}
+
+WinError MemoryFileSystem::Append(const std::string& path, std::string_view data) {
+  std::lock_guard lock(mutex_);
+  const FsOp op = FsOp::Append;
+  if (auto f = CheckFault(op, path, {})) return Log(op, path, f->fault.error);
+  Node *parent, *node;
+  Drive* drive = nullptr;
+  WinError e = Locate(Parse(path), parent, node, &drive);
+  if (e || !node || node->dir) return Log(op, path, winerr::InvalidHandle);
+  const uint64_t n = std::min<uint64_t>(data.size(), drive->Free());
+  node->data.append(data.substr(0, static_cast<size_t>(n)));
+  drive->used += n;
+  node->time = now_;
+  return Log(op, path, n < data.size() ? static_cast<WinError>(winerr::DiskFull)
+                                       : static_cast<WinError>(winerr::Success));
+}
+
+int MemoryFileSystem::OpenWriters() {
+  std::lock_guard lock(mutex_);
+  return openWriters_;
+}
+
+std::vector<std::string> MemoryFileSystem::TemporaryFiles() {
+  std::vector<std::string> out;
+  for (const auto& path : ListAll()) {
+    size_t slash = path.find_last_of('\\');
+    std::string name = path.substr(slash + 1);
+    if (name.rfind("~tw", 0) == 0 && name.size() > 4 && name.substr(name.size() - 4) == ".tmp")
+      out.push_back(path);
+  }
+  return out;
 }
 
 WinError MemoryFileSystem::Stat(const std::string& path, FindData& info) {

@@ -14,6 +14,9 @@
 // Replace match on the target of WriteAtomic. The first `skip` matching calls run normally,
 // the next `times` fail (kAlways: all later ones). A failing call changes nothing, except
 // Write, which first puts `partialBytes` into the temporary file, as a write cut off midway.
+// CopyFileAtomic goes through the same steps: Copy (the whole call, matched on source or
+// target, before anything is written), Write and Replace (matched on the target). A failed
+// Write or Replace removes the temporary file again, as the real copy does.
 //
 // Every call is logged (operation, path, result) so tests can see that a call happened.
 // All members lock one mutex, so a monitor thread may share the object with the test.
@@ -44,6 +47,10 @@ enum class FsOp {
   RemoveDir,
   List,
   DriveKind,
+  Copy,       // CopyFileAtomic as a whole (from, to)
+  SetTime,    // SetLastWriteTime
+  OpenWrite,  // OpenForWriting
+  Append,     // a Write through a writer from OpenForWriting
 };
 const char* FsOpName(FsOp op);
 
@@ -94,6 +101,11 @@ class MemoryFileSystem : public IFileSystem {
   WinError List(const std::string& folder, std::vector<FindData>& entries) override;
   DriveType DriveKind(const std::string& root) override;
   std::string TempFolder() override;
+  WinError CopyFileAtomic(const std::string& from, const std::string& to) override;
+  WinError SetLastWriteTime(const std::string& path, FileTime time) override;
+  WinError DiskFree(const std::string& root, uint64_t& freeBytes) override;
+  // The writer must not outlive this object.
+  WinError OpenForWriting(const std::string& path, std::unique_ptr<IFileWriter>& file) override;
 
   // ---- set-up and inspection for tests; these bypass faults, space limits and the log.
   // Throw std::invalid_argument on a bad path, since that is a mistake in the test.
@@ -117,6 +129,10 @@ class MemoryFileSystem : public IFileSystem {
   uint64_t FreeSpace(const std::string& root);
   void SetCurrentTime(FileTime time);
   void SetTempFolder(const std::string& folder);
+  // Writers from OpenForWriting not yet destroyed.
+  int OpenWriters();
+  // Temporary files of WriteAtomic and CopyFileAtomic still present anywhere.
+  std::vector<std::string> TemporaryFiles();
 
   // Returns an id for FaultHits.
   int AddFault(const FsFault& fault);
@@ -143,6 +159,14 @@ class MemoryFileSystem : public IFileSystem {
   WinError Log(FsOp op, const std::string& path, WinError result, const std::string& path2 = {});
   WinError DoWriteAtomic(const std::string& path, const std::string& data);
   WinError DoMove(const std::string& from, const std::string& to, bool replace);
+  WinError DoCopy(const std::string& from, const std::string& to);
+  // Puts data into a new temporary file next to the target and moves it over the target,
+  // applying the Write and Replace faults and the space limit.
+  WinError ReplaceViaTemp(const std::string& target, Node* parent, Node* node, Drive* drive,
+                          const std::string& targetName, const std::string& data,
+                          uint32_t attrs, FileTime time);
+  WinError Append(const std::string& path, std::string_view data);
+  class Writer;
   Node* MustFind(const std::string& path);
   static bool Matches(const FsFault& f, const std::string& path);
 
@@ -154,6 +178,7 @@ class MemoryFileSystem : public IFileSystem {
   std::string temp_ = "C:\\Temp\\";
   uint64_t tempCounter_ = 0;
   int nextFaultId_ = 1;
+  int openWriters_ = 0;
 };
 
 }  // namespace tw

@@ -22,6 +22,13 @@ class Win32FileSystem : public IFileSystem {
   WinError List(const std::string& folder, std::vector<FindData>& entries) override;
   DriveType DriveKind(const std::string& root) override;
   std::string TempFolder() override;
+  WinError CopyFileAtomic(const std::string& from, const std::string& to) override;
+  WinError SetLastWriteTime(const std::string& path, FileTime time) override;
+  WinError DiskFree(const std::string& root, uint64_t& freeBytes) override;
+  WinError OpenForWriting(const std::string& path, std::unique_ptr<IFileWriter>& file) override;
+
+  // Bytes per read and write of CopyFileAtomic.
+  static constexpr unsigned kCopyBuffer = 1u << 20;
 };
 
 }  // namespace tw

@@ -1,0 +1,213 @@
+#include "engine/operations.h"
+
+namespace tw {
+
+std::string PathNotValidText(std::string_view folder) {
+  return "It seems that the backup path " + std::string(folder) + " is not valid.";
+}
+
+std::string NotAllowedToWriteText(std::string_view file) {
+  return kNotAllowedToWrite + std::string(file);
+}
+
+TAddResult TAddOperation::AddSelectionToVolume(const TVolumeRec& volume,
+                                               const TWLDesktopNode& selection,
+                                               int addFileCount) {
+  ui_.StopRefreshTimer();
+  ui_.CreateProgress();
+  ui_.SetCaption(kAddCaption);
+  ui_.SetVolumeText(volume.Name);
+  ui_.SetPathText(volume.BackupPath);
+
+  // A failure here shows up as the placeholder that cannot be written, just below.
+  fs_.MakeDirPath(volume.BackupPath);
+  TPlaceholderWriter placeholder(fs_, volume.BackupPath);
+  if (placeholder.WriteVolumeFile()) {
+    StopRun(UnableToWriteText(placeholder.FullName()));
+    return TAddResult::Stopped;
+  }
+
+  ui_.HideMainWindow();
+  ui_.SetMainWindowEnabled(false);
+  ui_.SetProgressRange(0, addFileCount);
+  ui_.SetProgressPosition(0);
+  BeginWalk(volume, &log_);
+
+  const std::string logPath = LogFilePath(fs_);
+  if (log_.Create(logPath)) {
+    StopRun(CannotCreateFileText(logPath));
+    return TAddResult::Stopped;
+  }
+  ui_.ShowProgress();
+
+  for (int r = 0; r < selection.RootCount(); ++r) {
+    const TWLNode& root = *selection.Root(r);
+    std::vector<std::string> children;
+    children.reserve(static_cast<size_t>(root.ChildCount()));
+    for (int c = 0; c < root.ChildCount(); ++c) children.push_back(root.Child(c)->Name());
+    if (placeholder.WriteRoot(root.Path(), children)) {
+      StopRun(UnableToWriteText(placeholder.FullName()));
+      return TAddResult::Stopped;
+    }
+    AddFolderToVolume(root);
+  }
+
+  ui_.SetMainWindowEnabled(true);
+  ui_.RefreshContentsViews();
+  ui_.HideProgress();
+  log_.Close();
+  const bool cancelled = CancelSeen || AddAborted;
+  ReportEndOfOperation(ui_, AddErrors, cancelled,
+                       AddFinishedText(volume.Name, FilesChanged, FilesChecked),
+                       kAddErrorQuestion, logPath);
+  ui_.FreeProgress();
+  ui_.StartRefreshTimer();
+  return cancelled ? TAddResult::Cancelled : TAddResult::Finished;
+}
+
+void TAddOperation::BeginWalk(const TVolumeRec& volume, TOperationLog* log) {
+  volume_ = volume;
+  walkLog_ = log;
+  AddErrors = false;
+  AddAborted = false;
+  CancelSeen = false;
+  FilesChecked = 0;
+  FilesChanged = 0;
+}
+
+void TAddOperation::AddFolderToVolume(const TWLNode& node) {
+  // Cancel ends the whole walk: going on would only create empty folders the user no longer
+  // wants, one network round trip each.
+  if (AddAborted || CancelSeen) return;
+  const std::string& folder = node.Path();
+  const std::string dest = MapToVolume(folder, volume_);
+  // A folder that cannot be made shows up as the copy's own error below.
+  fs_.MakeDirPath(dest);
+
+  for (int i = 0; i < node.FileCount(); ++i) {
+    if (ui_.Cancelled()) {
+      CancelSeen = true;
+      return;
+    }
+    const std::string& name = node.FileName(i);
+    const std::string source = folder + "\\" + name;
+    ui_.ShowFile(source);
+    ui_.StepProgress();
+    ui_.ProcessMessages();
+    const std::string target = dest + name;
+    if (!ShouldCopy(source, target, name, folder)) continue;
+    if (CopyOne(dest, source, target) == Next::LeaveFolder) return;
+  }
+  for (int c = 0; c < node.ChildCount(); ++c) AddFolderToVolume(*node.Child(c));
+}
+
+bool TAddOperation::ShouldCopy(const std::string&, const std::string&, const std::string&,
+                               const std::string&) {
+  return true;
+}
+
+TAddOperation::Next TAddOperation::CopyOne(const std::string& dest, const std::string& source,
+                                           const std::string& target) {
+  const WinError e = fs_.CopyFileAtomic(source, target);
+  switch (e) {
+    case winerr::Success:
+      ClearReadOnly(target);  // so that the next add can replace it
+      return Next::File;
+    case winerr::SharingViolation:
+    case winerr::LockViolation:
+      Line(logline::InUse(source));
+      return Next::File;
+    case winerr::AccessDenied:
+      AddErrors = true;
+      Line(logline::AccessDenied(target));
+      ClearReadOnly(target);
+      return Next::File;
+    case winerr::PathNotFound:
+      Show(PathNotValidText(dest), mb::Ok);
+      AddErrors = true;
+      Line(logline::ErrorWriting(target));
+      return Next::LeaveFolder;
+    case winerr::InvalidDrive:
+    case winerr::WriteProtect:
+    case winerr::NotReady:
+    case winerr::NetworkAccessDenied:
+      Show(NotAllowedToWriteText(target), mb::Ok);
+      AddErrors = true;
+      Line(logline::ErrorWriting(target));
+      return Next::LeaveFolder;
+    case winerr::ReqNotAccepted:
+      Show(kNoMoreConnections, mb::Ok);
+      return Next::LeaveFolder;
+    case winerr::HandleDiskFull:
+    case winerr::DiskFull:
+      return DiskFull(dest, source, target);
+    default:
+      AddErrors = true;
+      Line(logline::OtherError(e, source));
+      return Next::File;
+  }
+}
+
+TAddOperation::Next TAddOperation::DiskFull(const std::string& dest, const std::string& source,
+                                            const std::string& target) {
+  if (fs_.DriveKind(DriveRootOf(dest)) != DriveType::Removable) {
+    Show(kDiskFullFixed, mb::Ok | mb::IconError);
+    AddErrors = true;
+    Line(logline::kDiskFull);
+    return Next::LeaveFolder;
+  }
+  ui_.StopAnimation();
+  for (;;) {
+    if (Show(kDiskFullInsert, mb::OkCancel | mb::IconError | mb::SetForeground) != mb::IdOk) {
+      AddErrors = true;
+      AddAborted = true;
+      Line(logline::kDiskFullTerminated);
+      return Next::LeaveFolder;
+    }
+    PrepareFolder(dest);
+    const WinError e = fs_.CopyFileAtomic(source, target);
+    if (e == winerr::Success) {
+      ClearReadOnly(target);
+      break;
+    }
+    AddErrors = true;
+    Line(logline::RetryFailed(source, target));
+    if (e != winerr::DiskFull && e != winerr::HandleDiskFull) break;
+  }
+  ui_.StartAnimation();
+  return Next::File;
+}
+
+bool TAddOperation::PrepareFolder(const std::string& folder) {
+  fs_.MakeDirPath(folder);
+  FindData info;
+  return fs_.Stat(folder, info) == winerr::Success && info.IsDirectory();
+}
+
+bool TAddOperation::ClearReadOnly(const std::string& file) {
+  FindData info;
+  if (fs_.Stat(file, info)) return false;
+  if (!(info.attributes & fileattr::ReadOnly)) return true;
+  return fs_.SetAttrs(file, info.attributes & ~static_cast<uint32_t>(fileattr::ReadOnly)) ==
+         winerr::Success;
+}
+
+void TAddOperation::Line(const std::string& text) {
+  if (walkLog_) walkLog_->Line(text);
+}
+
+int TAddOperation::Show(const std::string& text, uint32_t flags) {
+  return ui_.Message(text, kAppTitle, flags, MessageOwner::Progress);
+}
+
+void TAddOperation::StopRun(const std::string& message) {
+  log_.Close();
+  ui_.HideProgress();
+  ui_.FreeProgress();
+  ui_.SetMainWindowEnabled(true);
+  ui_.ShowMainWindow();
+  ui_.Message(message, kAppTitle, mb::Ok | mb::IconError, MessageOwner::MainWindow);
+  ui_.StartRefreshTimer();
+}
+
+}  // namespace tw

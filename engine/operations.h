@@ -1,0 +1,104 @@
+// The copying operations. Each is a class that owns the state of one run (its error flag and
+// counters) and talks to the user only through IOperationUI.
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/layout.h"
+#include "engine/oplog.h"
+#include "engine/volumes.h"
+#include "platform/FileSystem.h"
+#include "platform/OperationUI.h"
+#include "selection/selection.h"
+
+namespace tw {
+
+inline constexpr char kAddCaption[] = "Refreshing volume ...";
+inline constexpr char kNotAllowedToWrite[] = "You are not allowed to write ";
+inline constexpr char kNoMoreConnections[] =
+    "No more connections can be made to this remote computer at this time, because there are "
+    "already as many connections as the computer can accept.";
+inline constexpr char kDiskFullFixed[] = "Cannot copy any more files as this disk is full.";
+inline constexpr char kDiskFullInsert[] =
+    "Cannot copy any more files as this disk is full. Please insert another disk.";
+
+// "It seems that the backup path " + folder + " is not valid."
+std::string PathNotValidText(std::string_view folder);
+// "You are not allowed to write " + file
+std::string NotAllowedToWriteText(std::string_view file);
+
+// Refresh mode: the wizard's refresh (WizardMode 4) or an automatic refresh.
+inline bool IsRefreshMode(int wizardMode, bool autoRefreshing) {
+  return wizardMode == 4 || autoRefreshing;
+}
+
+// How an add operation ended.
+enum class TAddResult {
+  Finished,   // walked to the end (errors may have been recorded: see AddErrors)
+  Cancelled,  // the user pressed Cancel or refused to insert another disk
+  Stopped,    // could not start or go on: the log or the placeholder could not be written
+};
+
+// The add operation: copies every file of a selection into a volume, below the folder that
+// MapToVolume gives for its original folder.
+class TAddOperation {
+ public:
+  TAddOperation(IFileSystem& fs, IOperationUI& ui) : fs_(fs), ui_(ui), log_(fs) {}
+  virtual ~TAddOperation() = default;
+
+  // The whole operation for a volume and a selection; addFileCount is the progress maximum.
+  // Switches the refresh timer, the progress dialog and the main window itself; afterwards the
+  // main window is enabled (and shown again after a Stopped run; otherwise the caller shows it
+  // once it has saved the selection).
+  TAddResult AddSelectionToVolume(const TVolumeRec& volume, const TWLDesktopNode& selection,
+                                  int addFileCount);
+
+  // For a caller that prepares the progress dialog, the log and the window itself (the
+  // scheduler): sets the volume and the log (may be null: no lines) and resets flags and
+  // counters. Then call AddFolderToVolume for each root.
+  void BeginWalk(const TVolumeRec& volume, TOperationLog* log);
+  // Copies the node's files, then walks its children; returns at once once AddAborted is set.
+  void AddFolderToVolume(const TWLNode& node);
+
+  // Creates the folder with every missing parent (on a newly inserted disk, for example);
+  // true when it exists afterwards.
+  bool PrepareFolder(const std::string& folder);
+  // Clears the read-only bit when set; true when there was nothing to do or it was cleared.
+  bool ClearReadOnly(const std::string& file);
+
+  // State of the run; reset when a run begins.
+  bool AddErrors = false;   // once set during a run it stays set
+  bool AddAborted = false;  // the user refused another disk: every further folder is skipped
+  int FilesChecked = 0;     // refresh mode: files found at their original place
+  int FilesChanged = 0;     // refresh mode: files copied because they differed
+  bool CancelSeen = false;  // the walk stopped at the progress dialog's Cancel
+
+  TOperationLog& Log() { return log_; }
+
+ protected:
+  // Whether the file is to be copied. A plain add copies every file. Refresh mode (compare
+  // time stamp and size, count FilesChecked/FilesChanged, warn about a missing original) goes
+  // here; it is not built yet.
+  virtual bool ShouldCopy(const std::string& source, const std::string& target,
+                          const std::string& fileName, const std::string& folder);
+
+ private:
+  enum class Next { File, LeaveFolder };
+  Next CopyOne(const std::string& folderInVolume, const std::string& source,
+               const std::string& target);
+  Next DiskFull(const std::string& folderInVolume, const std::string& source,
+                const std::string& target);
+  void Line(const std::string& text);
+  int Show(const std::string& text, uint32_t flags);
+  // Unwinds an operation that cannot go on: progress freed, window back, timer on.
+  void StopRun(const std::string& message);
+
+  IFileSystem& fs_;
+  IOperationUI& ui_;
+  TOperationLog log_;
+  TOperationLog* walkLog_ = nullptr;
+  TVolumeRec volume_;
+};
+
+}  // namespace tw

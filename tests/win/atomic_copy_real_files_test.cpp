@@ -1,0 +1,135 @@
+// The atomic copy and the log file on real files under Wine: what the add operation relies on
+// from the platform (data, attributes and time carried, no temporary file left, the previous
+// copy intact after any failure, the platform's error codes unchanged).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/oplog.h"
+#include "platform/win32/Utf.h"
+#include "platform/win32/Win32FileSystem.h"
+
+namespace tw {
+namespace {
+
+class AtomicCopyRealFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root = fs.TempFolder() + "tw-copy-" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(GetTickCount64());
+    ASSERT_EQ(fs.MakeDirPath(root + "\\dst\\deep"), winerr::Success) << root;
+    src = root + "\\source.bin";
+    dst = root + "\\dst\\copy.bin";
+  }
+  void TearDown() override { Clean(root); }
+
+  void Clean(const std::string& folder) {
+    std::vector<FindData> entries;
+    if (fs.List(folder, entries) == winerr::Success) {
+      for (const auto& e : entries) {
+        const std::string p = folder + "\\" + e.name;
+        fs.SetAttrs(p, fileattr::Normal);
+        if (e.IsDirectory())
+          Clean(p);
+        else
+          fs.Remove(p);
+      }
+    }
+    fs.RemoveDir(folder);
+  }
+
+  std::vector<std::string> Entries(const std::string& folder) {
+    std::vector<FindData> entries;
+    fs.List(folder, entries);
+    std::vector<std::string> names;
+    for (const auto& e : entries) names.push_back(e.name);
+    return names;
+  }
+
+  std::string Read(const std::string& path) {
+    std::string data;
+    EXPECT_EQ(fs.ReadAll(path, data), winerr::Success) << path;
+    return data;
+  }
+
+  Win32FileSystem fs;
+  std::string root, src, dst;
+};
+
+TEST_F(AtomicCopyRealFiles, CarriesDataAttributesAndTimeAndLeavesNoTemporaryFile) {
+  std::string big(5 * 1024 * 1024 + 17, '\0');  // more than one buffer, odd length
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 31 + (i >> 12));
+  ASSERT_EQ(fs.WriteAtomic(src, big), winerr::Success);
+  const FileTime old = 130000000000000000ULL;  // 2012, whole seconds
+  ASSERT_EQ(fs.SetLastWriteTime(src, old), winerr::Success);
+  ASSERT_EQ(fs.SetAttrs(src, fileattr::Hidden | fileattr::ReadOnly | fileattr::Archive),
+            winerr::Success);
+  ASSERT_EQ(fs.WriteAtomic(dst, "previous copy"), winerr::Success);
+
+  ASSERT_EQ(fs.CopyFileAtomic(src, dst), winerr::Success);
+
+  EXPECT_EQ(Read(dst), big);
+  FindData info;
+  ASSERT_EQ(fs.Stat(dst, info), winerr::Success);
+  EXPECT_EQ(info.lastWrite, old);
+  EXPECT_TRUE(info.attributes & fileattr::Hidden);
+  EXPECT_TRUE(info.attributes & fileattr::ReadOnly);
+  EXPECT_EQ(Entries(root + "\\dst"), (std::vector<std::string>{"copy.bin", "deep"}));
+
+  // The read-only copy is refused as Windows refuses it (Wine as root would not), intact.
+  EXPECT_EQ(fs.CopyFileAtomic(src, dst), winerr::AccessDenied);
+  ASSERT_EQ(fs.SetAttrs(dst, fileattr::Archive), winerr::Success);
+
+  // An empty source and a small one replace it as well.
+  fs.SetAttrs(src, fileattr::Normal);
+  ASSERT_EQ(fs.WriteAtomic(src, ""), winerr::Success);
+  ASSERT_EQ(fs.CopyFileAtomic(src, dst), winerr::Success);
+  EXPECT_EQ(Read(dst), "");
+  EXPECT_EQ(Entries(root + "\\dst"), (std::vector<std::string>{"copy.bin", "deep"}));
+}
+
+TEST_F(AtomicCopyRealFiles, FailuresKeepThePreviousCopyAndReportThePlatformsCode) {
+  ASSERT_EQ(fs.WriteAtomic(src, std::string(100000, 'n')), winerr::Success);
+  ASSERT_EQ(fs.WriteAtomic(dst, "previous copy"), winerr::Success);
+
+  // The source open in another program without sharing: "in use".
+  std::wstring wsrc;
+  ASSERT_EQ(ExtendedPath(src, wsrc), winerr::Success);
+  HANDLE held = CreateFileW(wsrc.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(fs.CopyFileAtomic(src, dst), winerr::SharingViolation);
+  CloseHandle(held);
+  EXPECT_EQ(Read(dst), "previous copy");
+  EXPECT_EQ(Entries(root + "\\dst"), (std::vector<std::string>{"copy.bin", "deep"}));
+
+  EXPECT_EQ(fs.CopyFileAtomic(root + "\\missing.bin", dst), winerr::FileNotFound);
+  EXPECT_EQ(fs.CopyFileAtomic(src, root + "\\gone\\copy.bin"), winerr::PathNotFound);
+  EXPECT_EQ(fs.CopyFileAtomic(src, root + "\\dst\\deep"), winerr::AccessDenied);
+  EXPECT_EQ(Read(dst), "previous copy");
+  EXPECT_EQ(Entries(root + "\\dst"), (std::vector<std::string>{"copy.bin", "deep"}));
+}
+
+TEST_F(AtomicCopyRealFiles, LogFileIsEmptiedWrittenWithCrLfAndReadableWhileOpen) {
+  const std::string path = root + "\\TW-LOG.TMP";
+  ASSERT_EQ(fs.WriteAtomic(path, "an earlier operation\r\n"), winerr::Success);
+  TOperationLog log(fs);
+  ASSERT_EQ(log.Create(path), winerr::Success);
+  log.Line("Error 23 on File C:\\x");
+  EXPECT_EQ(Read(path), "Error 23 on File C:\\x\r\n");  // Notepad may look while it runs
+  log.Close();
+  EXPECT_EQ(Read(path), "Error 23 on File C:\\x\r\n");
+  EXPECT_EQ(fs.Remove(path), winerr::Success);
+
+  TOperationLog none(fs);
+  EXPECT_EQ(none.Create(root + "\\no\\TW-LOG.TMP"), winerr::PathNotFound);
+
+  uint64_t free = 0;
+  EXPECT_EQ(fs.DiskFree(root.substr(0, 3), free), winerr::Success);
+  EXPECT_GT(free, 0u);
+}
+
+}  // namespace
+}  // namespace tw
