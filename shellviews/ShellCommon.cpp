@@ -1,0 +1,168 @@
+#include "shellviews/ShellCommon.h"
+
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#include <stdexcept>
+
+#include "platform/win32/Utf.h"
+
+namespace tw::shellviews {
+
+void EnsureShell() {
+  thread_local bool ready = false;
+  if (ready) return;
+  // The program's own OleInitialize may have come first; either way COM is usable here.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  IMalloc* malloc = nullptr;
+  if (FAILED(SHGetMalloc(&malloc)) || !malloc)
+    throw std::runtime_error("Unable to obtain the shell's allocator");
+  malloc->Release();
+  ready = true;
+}
+
+Com<IShellFolder> DesktopFolder() {
+  Com<IShellFolder> desktop;
+  SHGetDesktopFolder(desktop.put());
+  return desktop;
+}
+
+Com<IShellFolder> BindFolder(PCIDLIST_ABSOLUTE pidl) {
+  Com<IShellFolder> desktop = DesktopFolder();
+  if (!desktop) return {};
+  if (!pidl || ILIsEmpty(pidl)) return desktop;
+  Com<IShellFolder> folder;
+  if (FAILED(desktop->BindToObject(pidl, nullptr, IID_IShellFolder, folder.put_void())))
+    return {};
+  return folder;
+}
+
+Pidl ClonePidl(PCIDLIST_ABSOLUTE pidl) { return Pidl(pidl ? ILClone(pidl) : nullptr); }
+
+Pidl CombinePidl(PCIDLIST_ABSOLUTE parent, PCUITEMID_CHILD child) {
+  return Pidl(ILCombine(parent, child));
+}
+
+Pidl ParsePath(const std::string& path) {
+  if (path.empty()) return {};
+  Com<IShellFolder> desktop = DesktopFolder();
+  std::wstring wide = Widen(path);
+  ITEMIDLIST* pidl = nullptr;
+  if (!desktop ||
+      FAILED(desktop->ParseDisplayName(nullptr, nullptr, wide.data(), nullptr, &pidl, nullptr)))
+    return {};
+  return Pidl(pidl);
+}
+
+std::string DisplayName(IShellFolder* folder, PCUITEMID_CHILD child, SHGDNF flags) {
+  STRRET ret{};
+  if (!folder || FAILED(folder->GetDisplayNameOf(child, flags, &ret))) return {};
+  wchar_t* text = nullptr;
+  if (FAILED(StrRetToStrW(&ret, child, &text)) || !text) return {};
+  std::string out = Narrow(text);
+  CoTaskMemFree(text);
+  return out;
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+  std::wstring x = Widen(a), y = Widen(b);
+  if (x.size() > 3 && x.back() == L'\\') x.pop_back();
+  if (y.size() > 3 && y.back() == L'\\') y.pop_back();
+  return CompareStringOrdinal(x.c_str(), static_cast<int>(x.size()), y.c_str(),
+                              static_cast<int>(y.size()), TRUE) == CSTR_EQUAL;
+}
+
+namespace {
+HMODULE OwnModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&OwnModule), &module);
+  return module;
+}
+
+HIMAGELIST BuildCheckImages() {
+  HMODULE module = OwnModule();
+  const wchar_t* names[] = {L"NSE_UNCHECKED", L"NSE_UNCHECKED", L"NSE_CHECKED", L"NSE_UNCHECKED",
+                            L"NSE_GRAYCHECKED"};
+  HBITMAP bitmaps[5] = {};
+  BITMAP info{};
+  for (int i = 0; i < 5; ++i) {
+    bitmaps[i] = static_cast<HBITMAP>(
+        LoadImageW(module, names[i], IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    if (!bitmaps[i]) {
+      for (int j = 0; j < i; ++j) DeleteObject(bitmaps[j]);
+      return nullptr;
+    }
+  }
+  GetObjectW(bitmaps[0], sizeof(info), &info);
+  HIMAGELIST list = ImageList_Create(info.bmWidth, info.bmHeight, ILC_COLOR24 | ILC_MASK, 5, 0);
+  for (HBITMAP bmp : bitmaps) {
+    if (list) ImageList_AddMasked(list, bmp, RGB(255, 255, 255));
+    DeleteObject(bmp);
+  }
+  return list;
+}
+}  // namespace
+
+HIMAGELIST CheckImages() {
+  static HIMAGELIST list = BuildCheckImages();
+  return list;
+}
+
+HIMAGELIST SystemSmallImages() {
+  SHFILEINFOW info{};
+  return reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(
+      L"C:\\", 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
+}
+
+int ItemIcon(PCIDLIST_ABSOLUTE pidl, bool open) {
+  SHFILEINFOW info{};
+  UINT flags = SHGFI_PIDL | SHGFI_SYSICONINDEX | SHGFI_SMALLICON | (open ? SHGFI_OPENICON : 0);
+  if (!SHGetFileInfoW(reinterpret_cast<LPCWSTR>(pidl), 0, &info, sizeof(info), flags)) return 0;
+  return info.iIcon;
+}
+
+int PlainFolderIcon(bool open) {
+  auto lookUp = [](bool openIcon) {
+    SHFILEINFOW info{};
+    UINT flags = SHGFI_USEFILEATTRIBUTES | SHGFI_SYSICONINDEX | SHGFI_SMALLICON |
+                 (openIcon ? SHGFI_OPENICON : 0);
+    SHGetFileInfoW(L"folder", FILE_ATTRIBUTE_DIRECTORY, &info, sizeof(info), flags);
+    return info.iIcon;
+  };
+  static const int closedIcon = lookUp(false);
+  static const int openIcon = lookUp(true);
+  return open ? openIcon : closedIcon;
+}
+
+bool InvokeVerb(HWND owner, IShellFolder* folder, PCUITEMID_CHILD* children, UINT count,
+                const char* verb) {
+  if (!folder || !count) return false;
+  Com<IContextMenu> menu;
+  if (FAILED(folder->GetUIObjectOf(owner, count, children, IID_IContextMenu, nullptr,
+                                   menu.put_void())))
+    return false;
+  HMENU popup = CreatePopupMenu();
+  UINT flags = verb ? CMF_NORMAL : CMF_DEFAULTONLY;
+  menu->QueryContextMenu(popup, 0, 1, 0x7FFF, flags);
+  CMINVOKECOMMANDINFO invoke{};
+  invoke.cbSize = sizeof(invoke);
+  invoke.hwnd = owner;
+  invoke.nShow = SW_SHOWNORMAL;
+  if (verb) {
+    invoke.lpVerb = verb;
+  } else {
+    UINT id = GetMenuDefaultItem(popup, FALSE, 0);
+    if (id == static_cast<UINT>(-1)) {
+      DestroyMenu(popup);
+      return false;
+    }
+    invoke.lpVerb = MAKEINTRESOURCEA(id - 1);
+  }
+  HRESULT hr = menu->InvokeCommand(&invoke);
+  DestroyMenu(popup);
+  return SUCCEEDED(hr);
+}
+
+}  // namespace tw::shellviews

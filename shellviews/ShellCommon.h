@@ -1,0 +1,85 @@
+// What the namespace tree and the folder list share: check states, message numbers, item
+// identifier ownership, the check-box images and the system image list.
+#pragma once
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include <memory>
+#include <string>
+
+namespace tw::shellviews {
+
+// Check states of tree items (and, 2 to 4, of list items).
+enum TEECheckState : int {
+  csNoCheckBox = 0,
+  csNew = 1,  // unchecked, as created
+  csChecked = 2,
+  csUnchecked = 3,
+  csPartial = 4,
+};
+// List items: a new item is 0 (drawn unchecked); an item without check box is -1.
+constexpr int kListNoCheckBox = -1;
+
+constexpr UINT kMonitorStopMessage = WM_USER + 12;  // posted to a monitor thread
+constexpr UINT kTreeChangeMessage = WM_USER + 21;
+constexpr UINT kListChangeMessage = WM_USER + 22;
+// File and directory names, attributes, size and last-write time.
+constexpr DWORD kChangeFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                                FILE_NOTIFY_CHANGE_ATTRIBUTES | FILE_NOTIFY_CHANGE_SIZE |
+                                FILE_NOTIFY_CHANGE_LAST_WRITE;
+
+struct PidlFree {
+  void operator()(ITEMIDLIST* p) const { CoTaskMemFree(p); }
+};
+using Pidl = std::unique_ptr<ITEMIDLIST, PidlFree>;
+
+// A minimal owning COM pointer.
+template <class T>
+class Com {
+ public:
+  Com() = default;
+  explicit Com(T* p) : p_(p) {}
+  Com(const Com& o) : p_(o.p_) { if (p_) p_->AddRef(); }
+  Com& operator=(Com o) { std::swap(p_, o.p_); return *this; }
+  ~Com() { if (p_) p_->Release(); }
+  T* get() const { return p_; }
+  T* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+  T** put() { if (p_) { p_->Release(); p_ = nullptr; } return &p_; }
+  void** put_void() { return reinterpret_cast<void**>(put()); }
+ private:
+  T* p_ = nullptr;
+};
+
+// Initialises COM on this thread once and checks that the shell's allocator is there; throws
+// std::runtime_error("Unable to obtain the shell's allocator") when it is not.
+void EnsureShell();
+
+Com<IShellFolder> DesktopFolder();
+// The folder object of an absolute identifier (the Desktop itself for an empty one).
+Com<IShellFolder> BindFolder(PCIDLIST_ABSOLUTE pidl);
+Pidl ClonePidl(PCIDLIST_ABSOLUTE pidl);
+Pidl CombinePidl(PCIDLIST_ABSOLUTE parent, PCUITEMID_CHILD child);
+Pidl ParsePath(const std::string& path);
+std::string DisplayName(IShellFolder* folder, PCUITEMID_CHILD child, SHGDNF flags);
+
+// Case-insensitive comparison of Windows paths, ignoring one trailing backslash.
+bool SamePath(const std::string& a, const std::string& b);
+
+// The state images: "NSE_UNCHECKED" (0 and 1), "NSE_CHECKED" (2), "NSE_UNCHECKED" (3),
+// "NSE_GRAYCHECKED" (4), white transparent. One list for the process; nullptr when the
+// bitmaps are missing from the program's resources.
+HIMAGELIST CheckImages();
+
+HIMAGELIST SystemSmallImages();
+// Icon index of an item in the system image list (the open-folder icon when open is set).
+int ItemIcon(PCIDLIST_ABSOLUTE pidl, bool open);
+// Icon of a plain folder, looked up once.
+int PlainFolderIcon(bool open);
+
+// Invokes a shell verb ("delete", or nullptr for the default command) on items of one folder.
+bool InvokeVerb(HWND owner, IShellFolder* folder, PCUITEMID_CHILD* children, UINT count,
+                const char* verb);
+
+}  // namespace tw::shellviews
