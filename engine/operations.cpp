@@ -2,6 +2,32 @@
 
 namespace tw {
 
+std::string VolumeSelectionFile(std::string_view appDir, const TVolumeRec& volume) {
+  return std::string(appDir) + volume.Name + ".TWS";
+}
+
+int CountSelectedFiles(const TWLDesktopNode& selection) {
+  int count = 0;
+  WalkSelection(selection, [&](const TWLNode& node) {
+    count += node.FileCount();
+    return true;
+  }, nullptr);
+  return count;
+}
+
+TSelectionRefresh RefreshFromSelectionFile(IFileSystem& fs, IOperationUI& ui,
+                                           const TVolumeRec& volume, TWLDesktopNode& selection,
+                                           const std::string& selectionFile) {
+  TSelectionRefresh out;
+  out.LoadError = selection.LoadFromFile(selectionFile);
+  TAddOperation op(fs, ui);
+  op.RefreshMode = true;
+  out.Result = op.AddSelectionToVolume(volume, selection, CountSelectedFiles(selection));
+  // Writing back a selection that was read only in part would lose the rest for good.
+  if (out.LoadError == winerr::Success) out.SaveError = selection.SaveToFile(selectionFile);
+  return out;
+}
+
 std::string PathNotValidText(std::string_view folder) {
   return "It seems that the backup path " + std::string(folder) + " is not valid.";
 }
@@ -84,6 +110,13 @@ void TAddOperation::AddFolderToVolume(const TWLNode& node) {
   // A folder that cannot be made shows up as the copy's own error below.
   fs_.MakeDirPath(dest);
 
+  // Each side is listed once and every file looked up in memory.
+  TFolderIndex originals, copies;
+  if (RefreshMode && node.FileCount() > 0) {
+    originals.Load(fs_, folder);
+    copies.Load(fs_, dest);
+  }
+
   for (int i = 0; i < node.FileCount(); ++i) {
     if (ui_.Cancelled()) {
       CancelSeen = true;
@@ -95,14 +128,24 @@ void TAddOperation::AddFolderToVolume(const TWLNode& node) {
     ui_.StepProgress();
     ui_.ProcessMessages();
     const std::string target = dest + name;
-    if (!ShouldCopy(source, target, name, folder)) continue;
+    if (RefreshMode && !ShouldRefresh(originals, copies, name, folder)) continue;
     if (CopyOne(dest, source, target) == Next::LeaveFolder) return;
   }
   for (int c = 0; c < node.ChildCount(); ++c) AddFolderToVolume(*node.Child(c));
 }
 
-bool TAddOperation::ShouldCopy(const std::string&, const std::string&, const std::string&,
-                               const std::string&) {
+bool TAddOperation::ShouldRefresh(const TFolderIndex& originals, const TFolderIndex& copies,
+                                  const std::string& fileName, const std::string& folder) {
+  const FindData* original = originals.FindFile(fileName);
+  if (!original) {
+    // Only a warning: a deleted original is no failure of the refresh.
+    Line(logline::CouldntFindFile(fileName, folder));
+    return false;
+  }
+  ++FilesChecked;
+  // A missing copy counts as changed, so that the volume is complete again.
+  if (!FileHasChanged(fs_, *original, copies.FindFile(fileName))) return false;
+  ++FilesChanged;
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/changetest.h"
 #include "engine/layout.h"
 #include "engine/oplog.h"
 #include "engine/volumes.h"
@@ -22,6 +23,9 @@ inline constexpr char kNoMoreConnections[] =
 inline constexpr char kDiskFullFixed[] = "Cannot copy any more files as this disk is full.";
 inline constexpr char kDiskFullInsert[] =
     "Cannot copy any more files as this disk is full. Please insert another disk.";
+
+// AppDir + Name + ".TWS": the selection of the volume's latest backup or refresh.
+std::string VolumeSelectionFile(std::string_view appDir, const TVolumeRec& volume);
 
 // "It seems that the backup path " + folder + " is not valid."
 std::string PathNotValidText(std::string_view folder);
@@ -67,6 +71,10 @@ class TAddOperation {
   // Clears the read-only bit when set; true when there was nothing to do or it was cleared.
   bool ClearReadOnly(const std::string& file);
 
+  // Copy only files that fail the change test (counting FilesChecked and FilesChanged), warn
+  // about missing originals. Set it from IsRefreshMode before the run; a run leaves it alone.
+  bool RefreshMode = false;
+
   // State of the run; reset when a run begins.
   bool AddErrors = false;   // once set during a run it stays set
   bool AddAborted = false;  // the user refused another disk: every further folder is skipped
@@ -76,14 +84,10 @@ class TAddOperation {
 
   TOperationLog& Log() { return log_; }
 
- protected:
-  // Whether the file is to be copied. A plain add copies every file. Refresh mode (compare
-  // time stamp and size, count FilesChecked/FilesChanged, warn about a missing original) goes
-  // here; it is not built yet.
-  virtual bool ShouldCopy(const std::string& source, const std::string& target,
-                          const std::string& fileName, const std::string& folder);
-
  private:
+  // Refresh mode's decision for one file, from the listings of its two folders.
+  bool ShouldRefresh(const TFolderIndex& originals, const TFolderIndex& copies,
+                     const std::string& fileName, const std::string& folder);
   enum class Next { File, LeaveFolder };
   Next CopyOne(const std::string& folderInVolume, const std::string& source,
                const std::string& target);
@@ -101,4 +105,25 @@ class TAddOperation {
   TVolumeRec volume_;
 };
 
+// What the wizard's Refresh runs without further choices: the volume's saved selection is
+// loaded into `selection` (whole folders scanned anew), walked in refresh mode and written back.
+struct TSelectionRefresh {
+  TAddResult Result = TAddResult::Finished;
+  WinError LoadError = 0;  // the selection file could not be read whole: the walk covered what
+                           // was read, and the file was not replaced, so nothing of it is lost
+  WinError SaveError = 0;  // writing it back failed; the old file stays
+};
+TSelectionRefresh RefreshFromSelectionFile(IFileSystem& fs, IOperationUI& ui,
+                                           const TVolumeRec& volume, TWLDesktopNode& selection,
+                                           const std::string& selectionFile);
+
+// Number of files in a selection: the progress maximum of a walk over it.
+int CountSelectedFiles(const TWLDesktopNode& selection);
+
 }  // namespace tw
+
+// The other operations on a volume's contents.
+#include "engine/delete.h"
+#include "engine/orphan.h"
+#include "engine/refresh.h"
+#include "engine/restore.h"

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,7 +20,19 @@ struct FindData {
   uint32_t attributes = 0;
   uint64_t size = 0;
   FileTime lastWrite = 0;
+  // The reparse tag of a listed reparse point (0 when unknown or not a reparse point).
+  uint32_t reparseTag = 0;
   bool IsDirectory() const { return (attributes & fileattr::Directory) != 0; }
+  // A junction, mount point or symbolic link, or a reparse point of unknown kind: scans do not
+  // follow these, so a loop cannot trap them. Other tags (cloud placeholders, deduplicated
+  // files) are ordinary folders to the user and are scanned.
+  bool IsLink() const {
+    if (!(attributes & fileattr::ReparsePoint)) return false;
+    return reparseTag == 0 || reparseTag == kReparseTagMountPoint ||
+           reparseTag == kReparseTagSymlink;
+  }
+  static constexpr uint32_t kReparseTagMountPoint = 0xA0000003;
+  static constexpr uint32_t kReparseTagSymlink = 0xA000000C;
 };
 
 // A file open for writing (the operation log). Closed when destroyed.
@@ -78,7 +91,17 @@ class IFileSystem {
   virtual WinError DiskFree(const std::string& root, uint64_t& freeBytes);
   // Creates the file, or empties an existing one, for writing; others may read it meanwhile.
   virtual WinError OpenForWriting(const std::string& path, std::unique_ptr<IFileWriter>& file);
+
+  // A last-write time as a directory search hands it to the refresh's change test: converted
+  // to local time with the bias in force now (not the one of the file's date), then packed into
+  // a DOS date (high word) and time (low word), odd seconds rounded down. Nothing outside the
+  // DOS range (1980 to 2107). The default takes local time to be UTC.
+  virtual std::optional<uint32_t> LocalDosDateTime(FileTime utc);
 };
+
+// The DOS date (high word) and time (low word) of a local FILETIME, as FileTimeToDosDateTime
+// packs it; nothing outside 1980 to 2107.
+std::optional<uint32_t> PackDosDateTime(FileTime local);
 
 // The drive part of a path with a trailing backslash: "C:\" for "C:\Data\x",
 // "\\srv\share\" for "\\srv\share\x"; empty when the path has none.

@@ -108,7 +108,7 @@ int64_t SizeOf(const FindData& d) {
 
 // What a scan enters and counts: not junctions or symbolic links, which can lead into a loop.
 bool IsScannableFolder(TWLEnvironment& env, const std::string& folderPath, const FindData& e) {
-  if (e.attributes & fileattr::ReparsePoint) return false;
+  if (e.IsLink()) return false;
   if (!IsValidSelectionName(e.name)) return false;
   return IsFileSystemFolder(env, folderPath + "\\" + e.name);
 }

@@ -734,6 +734,12 @@ uint64_t MemoryFileSystem::FreeSpace(const std::string& root) {
   return d->Free();
 }
 
+std::optional<uint32_t> MemoryFileSystem::LocalDosDateTime(FileTime utc) {
+  const int64_t shift = static_cast<int64_t>(biasMinutes_.load()) * 60 * 10000000LL;
+  if (shift < 0 && utc < static_cast<uint64_t>(-shift)) return std::nullopt;
+  return PackDosDateTime(utc + static_cast<uint64_t>(shift));
+}
+
 void MemoryFileSystem::SetCurrentTime(FileTime time) {
   std::lock_guard lock(mutex_);
   now_ = time;

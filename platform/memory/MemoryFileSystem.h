@@ -21,6 +21,7 @@
 // Every call is logged (operation, path, result) so tests can see that a call happened.
 // All members lock one mutex, so a monitor thread may share the object with the test.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -106,6 +107,8 @@ class MemoryFileSystem : public IFileSystem {
   WinError DiskFree(const std::string& root, uint64_t& freeBytes) override;
   // The writer must not outlive this object.
   WinError OpenForWriting(const std::string& path, std::unique_ptr<IFileWriter>& file) override;
+  // Local time is UTC plus the bias set by SetLocalBiasMinutes (0 at first), whatever the date.
+  std::optional<uint32_t> LocalDosDateTime(FileTime utc) override;
 
   // ---- set-up and inspection for tests; these bypass faults, space limits and the log.
   // Throw std::invalid_argument on a bad path, since that is a mistake in the test.
@@ -128,6 +131,8 @@ class MemoryFileSystem : public IFileSystem {
   // Free bytes of a drive with a capacity; UINT64_MAX without one.
   uint64_t FreeSpace(const std::string& root);
   void SetCurrentTime(FileTime time);
+  // Minutes added to UTC for local time (60 for Central European winter time).
+  void SetLocalBiasMinutes(int minutes) { biasMinutes_.store(minutes); }
   void SetTempFolder(const std::string& folder);
   // Writers from OpenForWriting not yet destroyed.
   int OpenWriters();
@@ -178,6 +183,7 @@ class MemoryFileSystem : public IFileSystem {
   std::string temp_ = "C:\\Temp\\";
   uint64_t tempCounter_ = 0;
   int nextFaultId_ = 1;
+  std::atomic<int> biasMinutes_{0};
   int openWriters_ = 0;
 };
 

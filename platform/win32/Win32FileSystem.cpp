@@ -266,6 +266,15 @@ WinError Win32FileSystem::RemoveDir(const std::string& path) {
   return Result(RemoveDirectoryW(w.c_str()));
 }
 
+std::optional<uint32_t> Win32FileSystem::LocalDosDateTime(FileTime utc) {
+  FILETIME ft{static_cast<DWORD>(utc), static_cast<DWORD>(utc >> 32)};
+  FILETIME local;
+  WORD date = 0, time = 0;
+  if (!FileTimeToLocalFileTime(&ft, &local) || !FileTimeToDosDateTime(&local, &date, &time))
+    return std::nullopt;
+  return (static_cast<uint32_t>(date) << 16) | time;
+}
+
 WinError Win32FileSystem::List(const std::string& folder, std::vector<FindData>& entries) {
   std::wstring w;
   if (WinError e = ExtendedPath(folder, w)) return e;
@@ -295,6 +304,7 @@ WinError Win32FileSystem::List(const std::string& folder, std::vector<FindData>&
     FindData d;
     d.name = Narrow(fd.cFileName, wcsnlen(fd.cFileName, MAX_PATH));
     d.attributes = fd.dwFileAttributes;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) d.reparseTag = fd.dwReserved0;
     d.size = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
     d.lastWrite = ToFileTime(fd.ftLastWriteTime);
     entries.push_back(std::move(d));

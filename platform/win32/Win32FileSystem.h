@@ -26,6 +26,7 @@ class Win32FileSystem : public IFileSystem {
   WinError SetLastWriteTime(const std::string& path, FileTime time) override;
   WinError DiskFree(const std::string& root, uint64_t& freeBytes) override;
   WinError OpenForWriting(const std::string& path, std::unique_ptr<IFileWriter>& file) override;
+  std::optional<uint32_t> LocalDosDateTime(FileTime utc) override;
 
   // Bytes per read and write of CopyFileAtomic.
   static constexpr unsigned kCopyBuffer = 1u << 20;

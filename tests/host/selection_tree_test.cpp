@@ -341,7 +341,9 @@ TEST_F(SelectionTreeTest, ScansDoNotEnterJunctionsOrLinks) {
   fs.WriteFile("C:\\Loop\\f.txt", "f");
   fs.WriteFile("C:\\Loop\\Back\\placeholder", "");
   fs.WriteFile("C:\\Loop\\Real\\r.txt", "r");
-  // Folders named "Back" are junctions to the folder they are in.
+  fs.WriteFile("C:\\Loop\\Cloud\\c.txt", "c");
+  // Folders named "Back" are junctions to the folder they are in; "Cloud" is a reparse point
+  // of another kind (a cloud placeholder), which is an ordinary folder to the user.
   EditedFs jfs(fs);
   jfs.redirect = [](std::string target) {
     for (size_t at; (at = target.find("\\Back\\")) != std::string::npos;)
@@ -350,17 +352,20 @@ TEST_F(SelectionTreeTest, ScansDoNotEnterJunctionsOrLinks) {
   };
   jfs.edit = [](std::vector<FindData>& entries) {
     for (auto& d : entries)
-      if (d.IsDirectory() && d.name == "Back") d.attributes |= fileattr::ReparsePoint;
+      if (d.IsDirectory() && (d.name == "Back" || d.name == "Cloud")) {
+        d.attributes |= fileattr::ReparsePoint;
+        d.reparseTag = d.name == "Back" ? FindData::kReparseTagMountPoint : 0x9000001Au;
+      }
   };
   std::vector<FindData> through;
   ASSERT_EQ(jfs.List("C:\\Loop\\Back\\", through), winerr::Success);
-  ASSERT_EQ(through.size(), 3u);  // the junction shows its target's entries
+  ASSERT_EQ(through.size(), 4u);  // the junction shows its target's entries
 
   TWLDesktopNode tree(jfs);
   TWLNode* loop = tree.AddPath("C:\\Loop");
   EXPECT_TRUE(loop->SelectAll());
   EXPECT_LT(jfs.lists, 5);
-  EXPECT_EQ(Children(*loop), std::vector<std::string>{"Real"});
+  EXPECT_EQ(Children(*loop), (std::vector<std::string>{"Cloud", "Real"}));
   EXPECT_EQ(Files(*loop), std::vector<std::string>{"f.txt"});
   EXPECT_EQ(tree.CountFolderEntries("C:\\Loop"), loop->FileCount() + loop->ChildCount());
 
@@ -369,7 +374,7 @@ TEST_F(SelectionTreeTest, ScansDoNotEnterJunctionsOrLinks) {
   jfs.lists = 0;
   EXPECT_TRUE(back->SelectAll());
   EXPECT_LT(jfs.lists, 5);
-  EXPECT_EQ(Children(*back), std::vector<std::string>{"Real"});
+  EXPECT_EQ(Children(*back), (std::vector<std::string>{"Cloud", "Real"}));
 }
 
 TEST_F(SelectionTreeTest, ListingsInAnyOrderGiveTheSameSortedSelection) {

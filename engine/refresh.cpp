@@ -1,0 +1,112 @@
+#include "engine/refresh.h"
+
+#include <optional>
+
+#include "engine/layout.h"
+
+namespace tw {
+
+TRefreshResult TContentsRefreshOperation::RefreshVolumeContents(const TVolumeRec& volume,
+                                                                const TWLDesktopNode& contents,
+                                                                int contentsFileCount) {
+  ui_.StopRefreshTimer();
+  ui_.CreateProgress();
+  ui_.SetCaption(kContentsRefreshCaption);
+  ui_.SetVolumeText(volume.Name);
+  ui_.SetPathText(volume.BackupPath);
+  ui_.SetMainWindowEnabled(false);
+  ui_.HideMainWindow();
+  ui_.ShowProgress();
+  ui_.SetProgressRange(0, contentsFileCount);
+  ui_.SetProgressPosition(0);
+
+  BeginWalk(volume, &log_);
+  const std::string logPath = LogFilePath(fs_);
+  if (log_.Create(logPath)) {
+    // Nothing has been done yet: unwind to the window's normal state with a clear message.
+    ui_.HideProgress();
+    ui_.FreeProgress();
+    ui_.SetMainWindowEnabled(true);
+    ui_.ShowMainWindow();
+    ui_.Message(CannotCreateFileText(logPath), kAppTitle, mb::Ok | mb::IconError,
+                MessageOwner::MainWindow);
+    ui_.StartRefreshTimer();
+    return TRefreshResult::Stopped;
+  }
+
+  for (int r = 0; r < contents.RootCount(); ++r) RefreshFolderFromOriginals(*contents.Root(r));
+
+  ui_.SetMainWindowEnabled(true);
+  ui_.RefreshContentsViews();
+  ui_.HideProgress();
+  log_.Close();
+  ReportEndOfOperation(ui_, RefreshErrors, CancelSeen,
+                       ContentsRefreshFinishedText(FilesChanged, FilesChecked),
+                       kRefreshErrorQuestion, logPath);
+  ui_.FreeProgress();
+  ui_.StartRefreshTimer();
+  return CancelSeen ? TRefreshResult::Cancelled : TRefreshResult::Finished;
+}
+
+void TContentsRefreshOperation::BeginWalk(const TVolumeRec& volume, TOperationLog* log) {
+  volume_ = volume;
+  walkLog_ = log;
+  RefreshErrors = false;
+  CancelSeen = false;
+  FilesChecked = 0;
+  FilesChanged = 0;
+}
+
+void TContentsRefreshOperation::RefreshFolderFromOriginals(const TWLNode& node) {
+  // Nothing maps back from the volume folder itself (VOLUME.TWV), the bare From Network folder
+  // or a first-level folder that is no drive folder: their files are passed over silently.
+  const std::optional<std::string> originalFolder =
+      node.FileCount() > 0 ? MapDriveFolderToOriginal(node.Path(), volume_.BackupPath)
+                           : std::nullopt;
+  if (originalFolder) {
+    // Lets the window repaint during long stretches of unchanged files; Cancel itself is only
+    // acted on before a changed file.
+    ui_.ProcessMessages();
+    const std::string volumeFolder = AddBackslash(node.Path());
+    TFolderIndex copies, originals;
+    copies.Load(fs_, volumeFolder);
+    originals.Load(fs_, *originalFolder);
+    for (int i = 0; i < node.FileCount(); ++i) {
+      const std::string& name = node.FileName(i);
+      const FindData* original = originals.FindFile(name);
+      if (!original) {
+        RefreshErrors = true;
+        Line(logline::ContentsCouldntFind(name, *originalFolder));
+        continue;
+      }
+      ++FilesChecked;
+      if (!FileHasChanged(fs_, *original, copies.FindFile(name))) continue;
+      if (ui_.Cancelled()) {
+        CancelSeen = true;
+        return;
+      }
+      ++FilesChanged;
+      const std::string source = *originalFolder + name;
+      const std::string target = volumeFolder + name;
+      ui_.ShowFile(source);
+      ui_.StepProgress();
+      ui_.ProcessMessages();
+      if (fs_.CopyFileAtomic(source, target) != winerr::Success) {
+        RefreshErrors = true;
+        Line(logline::ContentsRefreshError(name));
+        continue;
+      }
+      // A read-only original gives a read-only copy, which the next refresh could not replace.
+      FindData info;
+      if (fs_.Stat(target, info) == winerr::Success && (info.attributes & fileattr::ReadOnly))
+        fs_.SetAttrs(target, info.attributes & ~static_cast<uint32_t>(fileattr::ReadOnly));
+    }
+  }
+  for (int c = 0; c < node.ChildCount(); ++c) RefreshFolderFromOriginals(*node.Child(c));
+}
+
+void TContentsRefreshOperation::Line(const std::string& text) {
+  if (walkLog_) walkLog_->Line(text);
+}
+
+}  // namespace tw
