@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include "app/WLMain.h"
+#include "app/WLSelecting.h"
 #include "app/res/resource.h"
 #include "platform/win32/Utf.h"
 #include "platform/win32/Win32FileSystem.h"
@@ -50,11 +51,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     LocalFree(argv);
   }
 
+  // The busy dialog lives for the whole run and exists before the main window.
+  tw::TfWLSelecting selecting;
   tw::TfWLMain main(env);
   if (!main.Create()) {
     MessageBoxW(nullptr, L"The main window could not be created.", L"Tidewell", MB_ICONERROR);
     return 1;
   }
+  selecting.SetMainWindow(main.Handle());
   prompts.SetOwner(main.Handle());
 
   HACCEL accel = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINACCEL));

@@ -1,0 +1,119 @@
+#include "app/WLRootPath.h"
+
+#include <commctrl.h>
+
+namespace tw {
+
+namespace {
+constexpr int kClientW = 360, kClientH = 150;
+
+bool IsBlank(const std::string& text) {
+  for (unsigned char c : text)
+    if (c > ' ') return false;
+  return true;
+}
+}  // namespace
+
+TfWLRootPath::TfWLRootPath(HWND owner) : owner_(owner) {
+  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+  RECT rc{0, 0, kClientW, kClientH};
+  AdjustWindowRectEx(&rc, style, FALSE, WS_EX_DLGMODALFRAME | WS_EX_TOPMOST);
+  if (!CreateForm(L"TfWLRootPath", "Root for Orphaned Folder", style, CW_USEDEFAULT,
+                  CW_USEDEFAULT, rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr,
+                  nullptr))
+    return;
+  SetWindowLongPtrW(Handle(), GWL_EXSTYLE,
+                    GetWindowLongPtrW(Handle(), GWL_EXSTYLE) | WS_EX_DLGMODALFRAME);
+  SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  forms::SetControlName(Handle(), "fWLRootPath");
+  HWND form = Handle();
+  AddLabel(form, "Label2", "Orphaned folder", 12, 10, 110, 18);
+  AddLabel(form, "FolderST", "", 126, 10, kClientW - 138, 18);
+  // Word-wrapped (SS_LEFT wraps).
+  AddLabel(form, "Label1", "Please specify the path to which this orphaned folder should be copied",
+           12, 34, kClientW - 24, 34);
+  pathSLE_ = AddControl(form, WC_EDITW, "PathSLE", "",
+                        WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 12, 74,
+                        kClientW - 24, 22, WS_EX_CLIENTEDGE);
+  okButton_ = AddButton(form, "BitBtn1", "OK", (kClientW - 88) / 2, 112, 88, 26,
+                        [this] { BitBtn1Click(); }, true);
+}
+
+TfWLRootPath::~TfWLRootPath() = default;
+
+std::string TfWLRootPath::PathText() const { return forms::WindowText(pathSLE_); }
+
+bool TfWLRootPath::FormCloseQuery() const { return !IsBlank(PathText()); }
+
+void TfWLRootPath::FormShow() {
+  int w = 0, h = 0;
+  RECT rc{};
+  GetWindowRect(Handle(), &rc);
+  w = rc.right - rc.left;
+  h = rc.bottom - rc.top;
+  SetWindowPos(Handle(), HWND_TOPMOST, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
+               (GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0, SWP_NOSIZE);
+}
+
+void TfWLRootPath::BitBtn1Click() { TryClose(); }
+
+void TfWLRootPath::TryClose() {
+  if (!FormCloseQuery()) return;  // refused without a message
+  modal_ = false;
+}
+
+bool TfWLRootPath::ShowModal() {
+  if (!Handle() || modal_) return false;
+  HWND owner = owner_ && IsWindow(owner_) ? owner_ : nullptr;
+  SetWindowLongPtrW(Handle(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
+  // The owner keeps the state it had: an operation's main window stays disabled afterwards.
+  bool ownerWasEnabled = owner && IsWindowEnabled(owner);
+  if (ownerWasEnabled) EnableWindow(owner, FALSE);
+  FormShow();
+  ShowWindow(Handle(), SW_SHOW);
+  SetForegroundWindow(Handle());
+  SetFocus(pathSLE_);
+  SendMessageW(pathSLE_, EM_SETSEL, 0, -1);
+
+  modal_ = true;
+  bool quit = false;
+  MSG msg;
+  while (modal_) {
+    BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got <= 0) {
+      if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
+      quit = true;
+      break;
+    }
+    if (IsDialogMessageW(Handle(), &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  modal_ = false;
+  if (ownerWasEnabled && IsWindow(owner)) EnableWindow(owner, TRUE);
+  if (!Handle()) return false;
+  ShowWindow(Handle(), SW_HIDE);
+  if (owner && IsWindowVisible(owner)) SetActiveWindow(owner);
+  return !quit;
+}
+
+std::optional<std::string> TfWLRootPath::AskRootPath() {
+  if (!ShowModal()) return std::nullopt;
+  return PathText();
+}
+
+LRESULT TfWLRootPath::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_CLOSE:
+      TryClose();
+      return 0;
+    case WM_DESTROY:
+      modal_ = false;  // destroyed with its owner: the modal loop must not outlive it
+      break;
+    case DM_GETDEFID:  // Enter presses OK through IsDialogMessage
+      return MAKELRESULT(GetDlgCtrlID(okButton_), DC_HASDEFID);
+  }
+  return TForm::WndProc(msg, wp, lp);
+}
+
+}  // namespace tw

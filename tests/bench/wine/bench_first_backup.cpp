@@ -1,0 +1,208 @@
+// The first backup of a tree, against a plain CopyFileW loop over the same files in the same
+// run. Runs under Wine; tests/bench/first-backup.sh prepares the tree, adds native `cp -a` and
+// prints the ratios. Prints measurements only: never a pass or fail on time.
+//
+// Usage: bench_first_backup.exe copy|add|engine SOURCE DESTINATION
+//   copy    the CopyFileW loop over SOURCE's files into DESTINATION (a fresh folder)
+//   add     Tidewell's add of SOURCE into the volume DESTINATION, with the real dialogs
+//   engine  the same add with nothing on screen
+// Prints "TIME <seconds> FILES <n> BYTES <n>". bench_first_backup.exe --micro prints what the
+// window side costs per call.
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+#include <optional>
+
+#include "engine/operations.h"
+#include "platform/win32/Utf.h"
+#include "platform/win32/Win32FileSystem.h"
+#include "tests/gui/BackupHarness.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct TTree {
+  std::vector<std::wstring> folders;  // relative, parents first ("" is the root)
+  std::vector<std::wstring> files;    // relative
+  uint64_t bytes = 0;
+};
+
+void List(const std::wstring& root, const std::wstring& rel, TTree& tree) {
+  tree.folders.push_back(rel);
+  WIN32_FIND_DATAW fd;
+  HANDLE find = FindFirstFileExW((root + rel + L"\\*").c_str(), FindExInfoBasic, &fd,
+                                 FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (find == INVALID_HANDLE_VALUE) return;
+  std::vector<std::wstring> subs;
+  do {
+    std::wstring name = fd.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      subs.push_back(rel + L"\\" + name);
+    } else {
+      tree.files.push_back(rel + L"\\" + name);
+      tree.bytes += (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+    }
+  } while (FindNextFileW(find, &fd));
+  FindClose(find);
+  for (const auto& s : subs) List(root, s, tree);
+}
+
+// The floor: what copying the listed files costs with the system's own copy and no program
+// around it (the listing is not timed, as the add's selection is built before it starts).
+double CopyFileLoop(const std::wstring& src, const std::wstring& dst, const TTree& tree) {
+  auto start = Clock::now();
+  CreateDirectoryW(dst.c_str(), nullptr);
+  for (const auto& f : tree.folders)
+    if (!f.empty()) CreateDirectoryW((dst + f).c_str(), nullptr);
+  for (const auto& f : tree.files)
+    if (!CopyFileW((src + f).c_str(), (dst + f).c_str(), FALSE))
+      std::fprintf(stderr, "CopyFileW failed (%lu)\n", GetLastError());
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The add with nothing on screen: what the engine and the file system cost by themselves.
+class TSilentUI : public tw::IOperationUI, public tw::IRootPathPrompt {
+ public:
+  void StopRefreshTimer() override {}
+  void StartRefreshTimer() override {}
+  void SetMainWindowEnabled(bool) override {}
+  void HideMainWindow() override {}
+  void ShowMainWindow() override {}
+  void RefreshContentsViews() override {}
+  void CreateProgress() override {}
+  void SetCaption(const std::string&) override {}
+  void SetVolumeText(const std::string&) override {}
+  void SetPathText(const std::string&) override {}
+  void ShowFile(const std::string&) override {}
+  void SetProgressRange(int, int) override {}
+  void SetProgressPosition(int) override {}
+  void StepProgress() override {}
+  void ShowProgress() override {}
+  void HideProgress() override {}
+  void FreeProgress() override {}
+  void StopAnimation() override {}
+  void StartAnimation() override {}
+  void UseDeleteAnimation() override {}
+  bool Cancelled() override { return false; }
+  void ProcessMessages() override {}
+  int Message(const std::string&, const std::string&, uint32_t, tw::MessageOwner) override {
+    return tw::mb::IdOk;
+  }
+  tw::IRootPathPrompt& RootPathPrompt() override { return *this; }
+  void OpenLog(const std::string&) override {}
+  std::optional<std::string> AskRootPath() override { return std::nullopt; }
+};
+
+double EngineOnly(const std::string& src, const std::string& backup) {
+  tw::Win32FileSystem fs;
+  tw::TWLDesktopNode selection(fs);
+  selection.AddPath(src)->SelectAll();
+  tw::TVolumeRec volume;
+  volume.Name = "Bench";
+  volume.BackupPath = backup;
+  volume.SeparateFolders = true;
+  TSilentUI ui;
+  tw::TAddOperation operation(fs, ui);
+  auto start = Clock::now();
+  operation.AddSelectionToVolume(volume, selection, 0);
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct TAddTiming {
+  double seconds = 0;
+  size_t boxes = 0;
+  bool errors = false;
+};
+
+TAddTiming TidewellAdd(const std::string& src, const std::string& backup) {
+  tw::testing::TBackupHarness h;
+  h.Boxes.Answers = {tw::mb::IdOk};
+  h.ObserveWalk = false;
+  h.Select(src);  // selecting is the user's part, done before Finish
+  tw::TVolumeRec volume;
+  volume.Name = "Bench";
+  volume.BackupPath = backup;
+  volume.SeparateFolders = true;
+  auto start = Clock::now();
+  h.Run(volume);
+  TAddTiming t;
+  t.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  t.boxes = h.Boxes.Boxes.size();
+  t.errors = h.AddErrors;
+  return t;
+}
+
+}  // namespace
+
+// Per-call costs of the window side, to see where an add's time beyond the engine goes.
+void Micro() {
+  tw::testing::TStandInMain main;
+  tw::TOperationWindowHooks hooks;
+  hooks.MainWindow = main.Handle();
+  tw::TOperationWindowUI ui(hooks);
+  ui.CreateProgress();
+  ui.SetProgressRange(0, 100000);
+  ui.ShowProgress();
+  tw::TfWLProgress& dlg = *ui.Progress();
+  auto time = [](const char* what, auto op) {
+    auto start = Clock::now();
+    for (int i = 0; i < 2000; ++i) op(i);
+    double us = std::chrono::duration<double, std::micro>(Clock::now() - start).count() / 2000;
+    std::printf("%-40s %8.1f us per call\n", what, us);
+  };
+  time("ProcessMessages", [&](int) { ui.ProcessMessages(); });
+  time("progress StepIt", [&](int) { dlg.StepIt(); });
+  time("progress StepIt + ProcessMessages", [&](int) { dlg.StepIt(); ui.ProcessMessages(); });
+  time("dialog ShowFile", [&](int i) {
+    dlg.ShowFile("C:\\twbench\\src\\small\\folder012\\file" + std::to_string(i) + ".txt");
+  });
+  time("dialog ShowFile + ProcessMessages", [&](int i) {
+    dlg.ShowFile("C:\\twbench\\src\\small\\folder012\\file" + std::to_string(i) + ".txt");
+    ui.ProcessMessages();
+  });
+  time("ui ShowFile + StepProgress + ProcessMessages", [&](int i) {
+    ui.ShowFile("C:\\twbench\\src\\small\\folder012\\file" + std::to_string(i) + ".txt");
+    ui.StepProgress();
+    ui.ProcessMessages();
+  });
+  ui.FreeProgress();
+}
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc == 2 && std::wstring(argv[1]) == L"--micro") {
+    Micro();
+    return 0;
+  }
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: bench_first_backup copy|add|engine SOURCE DESTINATION\n"
+                         "       bench_first_backup --micro\n");
+    return 2;
+  }
+  std::wstring mode = argv[1], src = argv[2], dst = argv[3];
+  while (!src.empty() && src.back() == L'\\') src.pop_back();
+  while (!dst.empty() && dst.back() == L'\\') dst.pop_back();
+  TTree tree;
+  List(src, L"", tree);
+  double seconds = 0;
+  if (mode == L"copy") {
+    seconds = CopyFileLoop(src, dst, tree);
+  } else if (mode == L"add") {
+    TAddTiming a = TidewellAdd(tw::Narrow(src), tw::Narrow(dst + L"\\"));
+    if (a.errors || a.boxes != 1) std::fprintf(stderr, "the add reported errors\n");
+    seconds = a.seconds;
+  } else if (mode == L"engine") {
+    seconds = EngineOnly(tw::Narrow(src), tw::Narrow(dst + L"\\"));
+  } else {
+    std::fprintf(stderr, "unknown mode\n");
+    return 2;
+  }
+  std::printf("TIME %.3f FILES %zu BYTES %llu\n", seconds, tree.files.size(),
+              static_cast<unsigned long long>(tree.bytes));
+  return 0;
+}
