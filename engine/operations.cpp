@@ -243,14 +243,6 @@ int TAddOperation::Show(const std::string& text, uint32_t flags) {
   return ui_.Message(text, kAppTitle, flags, MessageOwner::Progress);
 }
 
-void TAddOperation::StopRun(const std::string& message) {
-  log_.Close();
-  ui_.HideProgress();
-  ui_.FreeProgress();
-  ui_.SetMainWindowEnabled(true);
-  ui_.ShowMainWindow();
-  ui_.Message(message, kAppTitle, mb::Ok | mb::IconError, MessageOwner::MainWindow);
-  ui_.StartRefreshTimer();
-}
+void TAddOperation::StopRun(const std::string& message) { StopOperation(ui_, log_, message); }
 
 }  // namespace tw

@@ -38,6 +38,16 @@ void TOperationLog::Line(std::string_view text) {
 
 void TOperationLog::Close() { file_.reset(); }
 
+void StopOperation(IOperationUI& ui, TOperationLog& log, const std::string& message) {
+  log.Close();
+  ui.HideProgress();
+  ui.FreeProgress();
+  ui.SetMainWindowEnabled(true);
+  ui.ShowMainWindow();
+  ui.Message(message, kAppTitle, mb::Ok | mb::IconError, MessageOwner::MainWindow);
+  ui.StartRefreshTimer();
+}
+
 std::string CannotCreateFileText(std::string_view path) {
   return "Cannot create file " + std::string(path);
 }

@@ -89,6 +89,11 @@ std::string AutoRefreshFinishedText(std::string_view volumeName, int changed, in
 // question icon), and on Yes the log is opened in Notepad. Without errors: nothing after a
 // cancel, else the completion message (OK, information icon). Owned by the main window,
 // caption "Tidewell".
+// Ends an operation that cannot go on (no log, no placeholder) before or between its files:
+// closes the log, takes down the progress dialog, gives the window back, says why in an error
+// message owned by the main window and restarts the refresh timer.
+void StopOperation(IOperationUI& ui, TOperationLog& log, const std::string& message);
+
 void ReportEndOfOperation(IOperationUI& ui, bool errors, bool cancelled,
                           const std::string& completionText, const std::string& errorQuestion,
                           const std::string& logPath);

@@ -24,13 +24,7 @@ TRefreshResult TContentsRefreshOperation::RefreshVolumeContents(const TVolumeRec
   const std::string logPath = LogFilePath(fs_);
   if (log_.Create(logPath)) {
     // Nothing has been done yet: unwind to the window's normal state with a clear message.
-    ui_.HideProgress();
-    ui_.FreeProgress();
-    ui_.SetMainWindowEnabled(true);
-    ui_.ShowMainWindow();
-    ui_.Message(CannotCreateFileText(logPath), kAppTitle, mb::Ok | mb::IconError,
-                MessageOwner::MainWindow);
-    ui_.StartRefreshTimer();
+    StopOperation(ui_, log_, CannotCreateFileText(logPath));
     return TRefreshResult::Stopped;
   }
 

@@ -120,13 +120,7 @@ TRestoreResult TRestoreOperation::RestoreSelection(const TVolumeRec& volume,
 
   const std::string logPath = LogFilePath(fs_);
   if (log_.Create(logPath)) {
-    ui_.HideProgress();
-    ui_.FreeProgress();
-    ui_.SetMainWindowEnabled(true);
-    ui_.ShowMainWindow();
-    ui_.Message(CannotCreateFileText(logPath), kAppTitle, mb::Ok | mb::IconError,
-                MessageOwner::MainWindow);
-    ui_.StartRefreshTimer();
+    StopOperation(ui_, log_, CannotCreateFileText(logPath));
     return TRestoreResult::Stopped;
   }
 

@@ -4,34 +4,12 @@
 
 #include <vector>
 
+#include "platform/Utf8.h"
+
 namespace tw {
 namespace {
 
-// Decodes one code point at s[i] (surrogates allowed); its byte length, 0 when malformed.
-size_t Decode(const std::string& s, size_t i, char32_t& cp) {
-  const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-  unsigned char c = b(i);
-  size_t len;
-  char32_t min;
-  if (c < 0x80) {
-    cp = c;
-    return 1;
-  } else if ((c & 0xE0) == 0xC0) {
-    len = 2, cp = c & 0x1F, min = 0x80;
-  } else if ((c & 0xF0) == 0xE0) {
-    len = 3, cp = c & 0x0F, min = 0x800;
-  } else if ((c & 0xF8) == 0xF0) {
-    len = 4, cp = c & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + len > s.size()) return 0;
-  for (size_t k = 1; k < len; ++k) {
-    if ((b(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b(i + k) & 0x3F);
-  }
-  return cp < min || cp > 0x10FFFF ? 0 : len;
-}
+size_t Decode(const std::string& s, size_t i, char32_t& cp) { return utf8::DecodeUtf8(s, i, cp); }
 
 void Append(std::wstring& out, char32_t cp) {
   if (cp < 0x10000) {
@@ -85,21 +63,7 @@ std::string Narrow(const wchar_t* s, size_t n) {
         ++i;
       }
     }
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {  // lone surrogates included
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    utf8::EncodeUtf8(cp, out);  // lone surrogates included
   }
   return out;
 }
