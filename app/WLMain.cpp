@@ -86,6 +86,8 @@ void TfWLMain::FormCreate() {
 }
 
 void TfWLMain::FormDestroy() {
+  if (exitSaved_) return;
+  exitSaved_ = true;
   WINDOWPLACEMENT wp{};
   wp.length = sizeof(wp);
   TWindowPlacement placement;
@@ -468,6 +470,13 @@ LRESULT TfWLMain::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       // Without the tray every accepted close ends the program.
       FormDestroy();
       DestroyWindow(Handle());
+      return 0;
+    case WM_QUERYENDSESSION:
+      ExitRequested = true;
+      return TRUE;
+    case WM_ENDSESSION:
+      // Windows ends the process after this message: the exit writes happen now or never.
+      if (wp) FormDestroy();
       return 0;
     case WM_DESTROY:
       if (env_.QuitOnDestroy) PostQuitMessage(0);

@@ -106,6 +106,7 @@ class TfWLMain : public forms::TForm {
   int Message(const std::string& text, uint32_t flags);
 
   TMainEnv env_;
+  bool exitSaved_ = false;  // the exit writes ran (at the end of the session or at close)
   int page_ = -1;
   HWND pageControl_ = nullptr;
   HWND pages_[8] = {};

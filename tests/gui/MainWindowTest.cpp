@@ -272,6 +272,27 @@ TEST_F(MainWindowTest, ClosingWritesSettingsPlacementPathAndVolumeFile) {
   EXPECT_TRUE(prompts.Records().empty());
 }
 
+TEST_F(MainWindowTest, EndOfTheWindowsSessionWritesEverythingOnce) {
+  WriteVolumes({Volume("Docs", "C:\\Backup\\Docs\\", true, true)});
+  HWND main = Start();
+  form->VolumeList.push_back(std::make_unique<TVolumeRec>(Volume("Mail", "C:\\Mail\\", false)));
+  EXPECT_EQ(SendMessageW(main, WM_QUERYENDSESSION, 0, 0), TRUE);
+  EXPECT_TRUE(form->ExitRequested);
+  SendMessageW(main, WM_ENDSESSION, TRUE, 0);
+  TVolumeStore reread(fs, prompts, kAppDir);
+  reread.Load("");
+  ASSERT_EQ(reread.VolumeList.size(), 2u);
+  EXPECT_EQ(reread.VolumeList[1]->Name, "Mail");
+  EXPECT_TRUE(registry.Open(RegRoot::CurrentUser, std::string(kTestKey) + "\\Window", false));
+
+  // A close that still arrives does not write a second time over what was saved.
+  form->VolumeList.clear();
+  Close();
+  TVolumeStore after(fs, prompts, kAppDir);
+  after.Load("");
+  EXPECT_EQ(after.VolumeList.size(), 2u);
+}
+
 TEST_F(MainWindowTest, StoredPlacementIsRestoredWithoutItsShowCommand) {
   TWindowPlacement stored;
   stored.showCmd = SW_SHOWMAXIMIZED;
