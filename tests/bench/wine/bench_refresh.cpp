@@ -1,0 +1,148 @@
+// The refresh of a backed-up tree, against a plain Win32 probe that lists the original and the
+// copies folder by folder and compares them in memory, the least any refresh has to do. Runs
+// under Wine; tests/bench/refresh.sh prepares the tree, adds native `rsync -a` and prints the
+// ratios. Prints measurements only: never a pass or fail on time.
+//
+// Usage: bench_refresh.exe add|refresh|probe SOURCE BACKUP
+//   add      the first backup of SOURCE into the volume BACKUP (separate folders)
+//   refresh  the tree selected whole, then the add in refresh mode
+//   probe    lists SOURCE and its copies in BACKUP and compares names, sizes and times
+// Prints "TIME <s> ..." with the counts of the run.
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine/layout.h"
+#include "engine/operations.h"
+#include "platform/memory/ScriptedOperationUI.h"
+#include "platform/win32/Utf.h"
+#include "platform/win32/Win32FileSystem.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+tw::TVolumeRec Volume(const std::string& backup) {
+  tw::TVolumeRec volume;
+  volume.Name = "Bench";
+  volume.BackupPath = backup;
+  volume.SeparateFolders = true;
+  return volume;
+}
+
+struct TEntry {
+  std::wstring name;
+  uint64_t size;
+  uint64_t time;
+  bool folder;
+};
+
+void ListFolder(const std::wstring& folder, std::vector<TEntry>& out) {
+  out.clear();
+  WIN32_FIND_DATAW fd;
+  HANDLE find = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &fd,
+                                 FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    if (!wcscmp(fd.cFileName, L".") || !wcscmp(fd.cFileName, L"..")) continue;
+    out.push_back({fd.cFileName,
+                   (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow,
+                   (static_cast<uint64_t>(fd.ftLastWriteTime.dwHighDateTime) << 32) |
+                       fd.ftLastWriteTime.dwLowDateTime,
+                   (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  } while (FindNextFileW(find, &fd));
+  FindClose(find);
+  // Sorted so that the copies can be looked up by binary search, as the engine does.
+  std::sort(out.begin(), out.end(), [](const TEntry& a, const TEntry& b) {
+    return _wcsicmp(a.name.c_str(), b.name.c_str()) < 0;
+  });
+}
+
+struct TProbe {
+  size_t files = 0, different = 0;
+};
+
+// The floor: each folder listed once on each side, every original looked up among the copies.
+void Probe(const std::wstring& src, const std::wstring& copy, TProbe& p) {
+  std::vector<TEntry> originals, copies;
+  ListFolder(src, originals);
+  ListFolder(copy, copies);
+  std::vector<std::wstring> subs;
+  for (const auto& e : originals) {
+    if (e.folder) {
+      subs.push_back(e.name);
+      continue;
+    }
+    ++p.files;
+    auto it = std::lower_bound(copies.begin(), copies.end(), e, [](const TEntry& a, const TEntry& b) {
+      return _wcsicmp(a.name.c_str(), b.name.c_str()) < 0;
+    });
+    if (it == copies.end() || _wcsicmp(it->name.c_str(), e.name.c_str()) || it->folder ||
+        it->size != e.size || it->time != e.time)
+      ++p.different;
+  }
+  for (const auto& s : subs) Probe(src + L"\\" + s, copy + L"\\" + s, p);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: bench_refresh add|refresh|probe SOURCE BACKUP\n");
+    return 2;
+  }
+  std::wstring mode = argv[1], src = argv[2], dst = argv[3];
+  while (!src.empty() && src.back() == L'\\') src.pop_back();
+  while (!dst.empty() && dst.back() == L'\\') dst.pop_back();
+  const std::string source = tw::Narrow(src);
+  const tw::TVolumeRec volume = Volume(tw::Narrow(dst + L"\\"));
+
+  if (mode == L"probe") {
+    std::string copyRoot = tw::MapToVolume(source, volume);
+    while (!copyRoot.empty() && copyRoot.back() == '\\') copyRoot.pop_back();
+    TProbe p;
+    auto start = Clock::now();
+    Probe(src, tw::Widen(copyRoot), p);
+    double seconds = Since(start);
+    std::printf("TIME %.3f FILES %zu DIFFERENT %zu\n", seconds, p.files, p.different);
+    return 0;
+  }
+  if (mode != L"add" && mode != L"refresh") {
+    std::fprintf(stderr, "unknown mode\n");
+    return 2;
+  }
+
+  tw::Win32FileSystem fs;
+  // Selecting is part of a refresh (the saved selection's whole folders are scanned anew), so
+  // it is timed on its own and counted in the total.
+  auto start = Clock::now();
+  tw::TWLDesktopNode selection(fs);
+  selection.AddPath(source)->SelectAll();
+  const int count = tw::CountSelectedFiles(selection);
+  const double selectSeconds = Since(start);
+
+  tw::ScriptedOperationUI ui;
+  tw::TAddOperation operation(fs, ui);
+  operation.RefreshMode = tw::IsRefreshMode(mode == L"refresh" ? 4 : 1, false);
+  auto walkStart = Clock::now();
+  tw::TAddResult result = operation.AddSelectionToVolume(volume, selection, count);
+  const double walkSeconds = Since(walkStart);
+
+  if (result != tw::TAddResult::Finished || operation.AddErrors) {
+    std::fprintf(stderr, "the %s did not finish cleanly (result %d, errors %d)\n",
+                 tw::Narrow(mode).c_str(), static_cast<int>(result), operation.AddErrors);
+    for (const auto& m : ui.messages) std::fprintf(stderr, "  message: %s\n", m.text.c_str());
+  }
+  std::printf("TIME %.3f SELECT %.3f WALK %.3f FILES %d CHECKED %d CHANGED %d\n",
+              selectSeconds + walkSeconds, selectSeconds, walkSeconds, count,
+              operation.FilesChecked, operation.FilesChanged);
+  return result == tw::TAddResult::Finished ? 0 : 1;
+}
