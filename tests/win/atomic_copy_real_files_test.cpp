@@ -10,6 +10,7 @@
 #include "engine/oplog.h"
 #include "platform/win32/Utf.h"
 #include "platform/win32/Win32FileSystem.h"
+#include "tests/win/RealFiles.h"
 
 namespace tw {
 namespace {
@@ -25,20 +26,7 @@ class AtomicCopyRealFiles : public ::testing::Test {
   }
   void TearDown() override { Clean(root); }
 
-  void Clean(const std::string& folder) {
-    std::vector<FindData> entries;
-    if (fs.List(folder, entries) == winerr::Success) {
-      for (const auto& e : entries) {
-        const std::string p = folder + "\\" + e.name;
-        fs.SetAttrs(p, fileattr::Normal);
-        if (e.IsDirectory())
-          Clean(p);
-        else
-          fs.Remove(p);
-      }
-    }
-    fs.RemoveDir(folder);
-  }
+  void Clean(const std::string& folder) { test::RemoveTree(fs, folder); }
 
   std::vector<std::string> Entries(const std::string& folder) {
     std::vector<FindData> entries;

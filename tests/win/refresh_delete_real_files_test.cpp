@@ -12,6 +12,7 @@
 #include "engine/operations.h"
 #include "platform/memory/ScriptedOperationUI.h"
 #include "platform/win32/Win32FileSystem.h"
+#include "tests/win/RealFiles.h"
 
 namespace tw {
 namespace {
@@ -33,20 +34,7 @@ class RefreshDeleteRealFiles : public ::testing::Test {
   }
   void TearDown() override { Clean(root); }
 
-  void Clean(const std::string& folder) {
-    std::vector<FindData> entries;
-    if (fs.List(folder, entries) == winerr::Success) {
-      for (const auto& e : entries) {
-        const std::string p = folder + "\\" + e.name;
-        fs.SetAttrs(p, fileattr::Normal);
-        if (e.IsDirectory())
-          Clean(p);
-        else
-          fs.Remove(p);
-      }
-    }
-    fs.RemoveDir(folder);
-  }
+  void Clean(const std::string& folder) { test::RemoveTree(fs, folder); }
   void File(const std::string& path, const std::string& data, FileTime time = kT0) {
     ASSERT_EQ(fs.WriteAtomic(path, data), winerr::Success) << path;
     ASSERT_EQ(fs.SetLastWriteTime(path, time), winerr::Success) << path;

@@ -15,6 +15,7 @@
 #include "engine/restore.h"
 #include "platform/memory/ScriptedOperationUI.h"
 #include "platform/win32/Win32FileSystem.h"
+#include "tests/win/RealFiles.h"
 
 namespace tw {
 namespace {
@@ -66,20 +67,7 @@ class RestoreRealFiles : public ::testing::Test {
     originals[rel] = {data, time, attrs};
   }
 
-  void Clean(const std::string& folder) {
-    std::vector<FindData> entries;
-    if (fs.List(folder, entries) == winerr::Success) {
-      for (const auto& e : entries) {
-        const std::string p = folder + "\\" + e.name;
-        fs.SetAttrs(p, fileattr::Normal);
-        if (e.IsDirectory())
-          Clean(p);
-        else
-          fs.Remove(p);
-      }
-    }
-    fs.RemoveDir(folder);
-  }
+  void Clean(const std::string& folder) { test::RemoveTree(fs, folder); }
 
   // Every file below folder, relative to it.
   void Collect(const std::string& folder, const std::string& rel,

@@ -10,6 +10,7 @@
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32ShellFolderInfo.h"
 #include "selection/selection.h"
+#include "tests/win/RealFiles.h"
 
 namespace tw {
 namespace {
@@ -20,20 +21,8 @@ class SelectionRealFilesTest : public ::testing::Test {
     root_ = fs_.TempFolder() + "TwSel" + std::to_string(GetCurrentProcessId());
     ASSERT_EQ(fs_.MakeDir(root_), winerr::Success);
   }
-  void TearDown() override { RemoveTree(root_); }
+  void TearDown() override { test::RemoveTree(fs_, root_); }
 
-  void RemoveTree(const std::string& folder) {
-    std::vector<FindData> entries;
-    if (fs_.List(folder + "\\", entries) == winerr::Success)
-      for (const auto& e : entries) {
-        std::string path = folder + "\\" + e.name;
-        if (e.IsDirectory())
-          RemoveTree(path);
-        else
-          fs_.Remove(path);
-      }
-    fs_.RemoveDir(folder);
-  }
   void File(const std::string& path, const std::string& data = "x") {
     ASSERT_EQ(fs_.WriteAtomic(path, data), winerr::Success) << path;
   }

@@ -15,25 +15,12 @@
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Registry.h"
+#include "tests/win/RealFiles.h"
 
 namespace tw {
 namespace {
 
-// Deletes a folder tree, read-only entries included.
-void RemoveTree(IFileSystem& fs, const std::string& folder) {
-  std::vector<FindData> entries;
-  if (fs.List(folder, entries) != winerr::Success) return;
-  for (const auto& e : entries) {
-    std::string path = folder + "\\" + e.name;
-    fs.SetAttrs(path, fileattr::Normal);
-    if (e.IsDirectory())
-      RemoveTree(fs, path);
-    else
-      fs.Remove(path);
-  }
-  fs.SetAttrs(folder, fileattr::Normal);
-  fs.RemoveDir(folder);
-}
+using test::RemoveTree;
 
 std::set<std::string> Names(IFileSystem& fs, const std::string& folder) {
   std::vector<FindData> entries;
