@@ -19,9 +19,11 @@ TSelectionRefresh RefreshFromSelectionFile(IFileSystem& fs, IOperationUI& ui,
                                            const TVolumeRec& volume, TWLDesktopNode& selection,
                                            const std::string& selectionFile) {
   TSelectionRefresh out;
+  const uint64_t beforeScan = selection.Environment().listings;
   out.LoadError = selection.LoadFromFile(selectionFile);
   TAddOperation op(fs, ui);
   op.RefreshMode = true;
+  op.FreshListingsAfter = beforeScan;
   out.Result = op.AddSelectionToVolume(volume, selection, CountSelectedFiles(selection));
   // Writing back a selection that was read only in part would lose the rest for good.
   if (out.LoadError == winerr::Success) out.SaveError = selection.SaveToFile(selectionFile);
@@ -77,6 +79,7 @@ TAddResult TAddOperation::AddSelectionToVolume(const TVolumeRec& volume,
     }
     AddFolderToVolume(root);
   }
+  SettleCopies();
 
   ui_.SetMainWindowEnabled(true);
   ui_.RefreshContentsViews();
@@ -110,12 +113,11 @@ void TAddOperation::AddFolderToVolume(const TWLNode& node) {
   // A folder that cannot be made shows up as the copy's own error below.
   fs_.MakeDirPath(dest);
 
-  // Each side is listed once and every file looked up in memory.
+  // Each side is listed at most once and every file looked up in memory; originals that the
+  // selection's scan has just listed are not listed again.
   TFolderIndex originals, copies;
-  if (RefreshMode && node.FileCount() > 0) {
-    originals.Load(fs_, folder);
-    copies.Load(fs_, dest);
-  }
+  bool originalsListed = false;
+  if (RefreshMode && node.FileCount() > 0) copies.Load(fs_, dest);
 
   for (int i = 0; i < node.FileCount(); ++i) {
     if (ui_.Cancelled()) {
@@ -128,15 +130,27 @@ void TAddOperation::AddFolderToVolume(const TWLNode& node) {
     ui_.StepProgress();
     ui_.ProcessMessages();
     const std::string target = dest + name;
-    if (RefreshMode && !ShouldRefresh(originals, copies, name, folder)) continue;
-    if (CopyOne(dest, source, target) == Next::LeaveFolder) return;
+    bool fromScan = false;
+    if (RefreshMode) {
+      FindData scanned;
+      const FindData* original = nullptr;
+      if (FreshListingsAfter && node.ListedFile(i, *FreshListingsAfter, scanned)) {
+        original = &scanned;
+        fromScan = true;
+      } else {
+        if (!originalsListed) originals.Load(fs_, folder);
+        originalsListed = true;
+        original = originals.FindFile(name);
+      }
+      if (!ShouldRefresh(original, copies, name, folder)) continue;
+    }
+    if (CopyOne(dest, source, target, fromScan) == Next::LeaveFolder) return;
   }
   for (int c = 0; c < node.ChildCount(); ++c) AddFolderToVolume(*node.Child(c));
 }
 
-bool TAddOperation::ShouldRefresh(const TFolderIndex& originals, const TFolderIndex& copies,
+bool TAddOperation::ShouldRefresh(const FindData* original, const TFolderIndex& copies,
                                   const std::string& fileName, const std::string& folder) {
-  const FindData* original = originals.FindFile(fileName);
   if (!original) {
     // Only a warning: a deleted original is no failure of the refresh.
     Line(logline::CouldntFindFile(fileName, folder));
@@ -150,11 +164,21 @@ bool TAddOperation::ShouldRefresh(const TFolderIndex& originals, const TFolderIn
 }
 
 TAddOperation::Next TAddOperation::CopyOne(const std::string& dest, const std::string& source,
-                                           const std::string& target) {
-  const WinError e = fs_.CopyFileAtomic(source, target);
+                                           const std::string& target, bool sourceFromScan) {
+  uint32_t copied = 0;
+  const WinError e = fs_.CopyFileAtomic(source, target, &copied);
+  if (e == winerr::FileNotFound && sourceFromScan) {
+    // Gone since the scan: the same warning as for an original the walk does not find.
+    const size_t slash = source.find_last_of('\\');
+    --FilesChecked;
+    --FilesChanged;
+    Line(logline::CouldntFindFile(source.substr(slash + 1), source.substr(0, slash)));
+    return Next::File;
+  }
   switch (e) {
     case winerr::Success:
-      ClearReadOnly(target);  // so that the next add can replace it
+      // So that the next add can replace it.
+      if (copied & fileattr::ReadOnly) ClearReadOnly(target);
       return Next::File;
     case winerr::SharingViolation:
     case winerr::LockViolation:
@@ -208,9 +232,10 @@ TAddOperation::Next TAddOperation::DiskFull(const std::string& dest, const std::
       return Next::LeaveFolder;
     }
     PrepareFolder(dest);
-    const WinError e = fs_.CopyFileAtomic(source, target);
+    uint32_t copied = 0;
+    const WinError e = fs_.CopyFileAtomic(source, target, &copied);
     if (e == winerr::Success) {
-      ClearReadOnly(target);
+      if (copied & fileattr::ReadOnly) ClearReadOnly(target);
       break;
     }
     AddErrors = true;
@@ -240,9 +265,22 @@ void TAddOperation::Line(const std::string& text) {
 }
 
 int TAddOperation::Show(const std::string& text, uint32_t flags) {
+  // Before the user may take the disk out.
+  SettleCopies();
   return ui_.Message(text, kAppTitle, flags, MessageOwner::Progress);
 }
 
-void TAddOperation::StopRun(const std::string& message) { StopOperation(ui_, log_, message); }
+void TAddOperation::StopRun(const std::string& message) {
+  SettleCopies();
+  StopOperation(ui_, log_, message);
+}
+
+void TAddOperation::SettleCopies() {
+  std::string failed;
+  if (const WinError e = fs_.SettleCopies(&failed)) {
+    AddErrors = true;
+    Line(logline::OtherError(e, failed));
+  }
+}
 
 }  // namespace tw

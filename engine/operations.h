@@ -74,6 +74,10 @@ class TAddOperation {
   // Copy only files that fail the change test (counting FilesChecked and FilesChanged), warn
   // about missing originals. Set it from IsRefreshMode before the run; a run leaves it alone.
   bool RefreshMode = false;
+  // Refresh mode: files that the selection's own scan found after this mark (the selection's
+  // TWLEnvironment::listings before the scan) are compared as found then, so their folder is
+  // not listed a second time. Empty: every folder of originals is listed by the walk.
+  std::optional<uint64_t> FreshListingsAfter;
 
   // State of the run; reset when a run begins.
   bool AddErrors = false;   // once set during a run it stays set
@@ -86,17 +90,21 @@ class TAddOperation {
 
  private:
   // Refresh mode's decision for one file, from the listings of its two folders.
-  bool ShouldRefresh(const TFolderIndex& originals, const TFolderIndex& copies,
+  bool ShouldRefresh(const FindData* original, const TFolderIndex& copies,
                      const std::string& fileName, const std::string& folder);
   enum class Next { File, LeaveFolder };
+  // sourceFromScan: the source was found by the selection's scan, not by this walk.
   Next CopyOne(const std::string& folderInVolume, const std::string& source,
-               const std::string& target);
+               const std::string& target, bool sourceFromScan = false);
   Next DiskFull(const std::string& folderInVolume, const std::string& source,
                 const std::string& target);
   void Line(const std::string& text);
   int Show(const std::string& text, uint32_t flags);
   // Unwinds an operation that cannot go on: progress freed, window back, timer on.
   void StopRun(const std::string& message);
+  // Waits until the copies made so far are on the disk; one that could not get there is an
+  // error of this run.
+  void SettleCopies();
 
   IFileSystem& fs_;
   IOperationUI& ui_;

@@ -29,6 +29,11 @@ TRefreshResult TContentsRefreshOperation::RefreshVolumeContents(const TVolumeRec
   }
 
   for (int r = 0; r < contents.RootCount(); ++r) RefreshFolderFromOriginals(*contents.Root(r));
+  std::string failed;
+  if (const WinError e = fs_.SettleCopies(&failed)) {
+    RefreshErrors = true;
+    Line(logline::ContentsRefreshError(failed.substr(failed.find_last_of('\\') + 1)));
+  }
 
   ui_.SetMainWindowEnabled(true);
   ui_.RefreshContentsViews();
@@ -85,15 +90,15 @@ void TContentsRefreshOperation::RefreshFolderFromOriginals(const TWLNode& node) 
       ui_.ShowFile(source);
       ui_.StepProgress();
       ui_.ProcessMessages();
-      if (fs_.CopyFileAtomic(source, target) != winerr::Success) {
+      uint32_t copied = 0;
+      if (fs_.CopyFileAtomic(source, target, &copied) != winerr::Success) {
         RefreshErrors = true;
         Line(logline::ContentsRefreshError(name));
         continue;
       }
       // A read-only original gives a read-only copy, which the next refresh could not replace.
-      FindData info;
-      if (fs_.Stat(target, info) == winerr::Success && (info.attributes & fileattr::ReadOnly))
-        fs_.SetAttrs(target, info.attributes & ~static_cast<uint32_t>(fileattr::ReadOnly));
+      if (copied & fileattr::ReadOnly)
+        fs_.SetAttrs(target, copied & ~static_cast<uint32_t>(fileattr::ReadOnly));
     }
   }
   for (int c = 0; c < node.ChildCount(); ++c) RefreshFolderFromOriginals(*node.Child(c));

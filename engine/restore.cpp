@@ -125,6 +125,8 @@ TRestoreResult TRestoreOperation::RestoreSelection(const TVolumeRec& volume,
   }
 
   for (int r = 0; r < selection.RootCount(); ++r) RestoreFolder(*selection.Root(r));
+  std::string failed;
+  if (const WinError e = fs_.SettleCopies(&failed)) Error(logline::OtherError(e, failed));
 
   ui_.SetMainWindowEnabled(true);
   mapping_.PlaceholderIni = nullptr;

@@ -2,8 +2,13 @@
 
 namespace tw {
 
-WinError IFileSystem::CopyFileAtomic(const std::string&, const std::string&) {
+WinError IFileSystem::CopyFileAtomic(const std::string&, const std::string&, uint32_t*) {
   return winerr::NotSupported;
+}
+
+WinError IFileSystem::SettleCopies(std::string* failedCopy) {
+  if (failedCopy) failedCopy->clear();
+  return winerr::Success;
 }
 
 WinError IFileSystem::SetLastWriteTime(const std::string&, FileTime) {

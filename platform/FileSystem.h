@@ -82,7 +82,16 @@ class IFileSystem {
   // callers can act on it: 2 or 3 source or target folder missing, 32/33 source or target in
   // use, 5 access denied (also a read-only target), 15/19/21/65 drive unusable, 71 remote host
   // busy, 39/112 disk full.
-  virtual WinError CopyFileAtomic(const std::string& from, const std::string& to);
+  // copyAttributes, when given, receives the attributes the copy got.
+  virtual WinError CopyFileAtomic(const std::string& from, const std::string& to,
+                                  uint32_t* copyAttributes = nullptr);
+  // A copy may return before its data has reached the disk; until it has, the copy carries a
+  // last-write time that differs from its original's, so a crash meanwhile leaves a copy the
+  // change test sees as changed. SettleCopies waits until every copy made so far is on the
+  // disk with its original's time, and gives the first failure on the way (the copies stay,
+  // marked as changed) with that copy's path. Operations call it before they report and before
+  // asking for a disk.
+  virtual WinError SettleCopies(std::string* failedCopy = nullptr);
   virtual WinError SetLastWriteTime(const std::string& path, FileTime time);
   // Creates the folder and every missing parent; Success when it already exists. A file in
   // the way gives AlreadyExists.

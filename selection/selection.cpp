@@ -194,7 +194,8 @@ int TWLNode::AddFile(const std::string& name, int64_t size) {
   return Insert(name, size, size < 0);
 }
 
-int TWLNode::Insert(const std::string& name, int64_t size, bool lookUp) {
+int TWLNode::Insert(const std::string& name, int64_t size, bool lookUp,
+                    std::optional<FileTime> lastWrite) {
   if (!IsValidSelectionName(name)) return -1;
   // Names mostly come in order, so try the end first.
   size_t pos;
@@ -208,11 +209,23 @@ int TWLNode::Insert(const std::string& name, int64_t size, bool lookUp) {
   }
   if (lookUp) {
     FindData info;
-    size = env_->fs->Stat(path_ + "\\" + name, info) == winerr::Success ? SizeOf(info) : -1;
+    lastWrite.reset();
+    size = -1;
+    if (env_->fs->Stat(path_ + "\\" + name, info) == winerr::Success) {
+      size = SizeOf(info);
+      if (!info.IsDirectory()) lastWrite = info.lastWrite;
+    }
   } else if (size < 0) {
     size = -1;
+    lastWrite.reset();
   }
-  files_.insert(files_.begin() + static_cast<std::ptrdiff_t>(pos), FileEntry{name, size});
+  FileEntry entry{name, size};
+  if (lastWrite) {
+    entry.listedSize = size;
+    entry.lastWrite = *lastWrite;
+    entry.listedAt = ++env_->listings;
+  }
+  files_.insert(files_.begin() + static_cast<std::ptrdiff_t>(pos), std::move(entry));
   if (OnFileAdded) OnFileAdded(*this, static_cast<int>(pos));
   return static_cast<int>(pos);
 }
@@ -240,9 +253,21 @@ void TWLNode::MergeFiles(std::vector<FileEntry>&& fresh) {
   size_t i = 0;
   for (FileEntry& f : fresh) {
     while (i < files_.size() && less(files_[i], f)) merged.push_back(std::move(files_[i++]));
-    bool present = (i < files_.size() && !less(f, files_[i])) ||
-                   (!merged.empty() && !less(merged.back(), f));  // listed twice in two cases
-    if (present) continue;
+    FileEntry* present = nullptr;
+    if (i < files_.size() && !less(f, files_[i]))
+      present = &files_[i];
+    else if (!merged.empty() && !less(merged.back(), f))
+      present = &merged.back();  // listed twice in two cases
+    if (present) {
+      // Of two names that differ only in case (a disk that tells them apart), the one
+      // spelled as selected counts.
+      if (present->listedAt != f.listedAt || present->name == f.name) {
+        present->listedSize = f.size;
+        present->lastWrite = f.lastWrite;
+        present->listedAt = f.listedAt;
+      }
+      continue;
+    }
     added.push_back(static_cast<int>(merged.size()));
     merged.push_back(std::move(f));
   }
@@ -266,6 +291,17 @@ const std::string& TWLNode::FileName(int index) const {
     throw EInvalidIndex("Invalid Index " + std::to_string(index) + " " +
                         std::to_string(FileCount()));
   return files_[static_cast<size_t>(index)].name;
+}
+
+bool TWLNode::ListedFile(int index, uint64_t mark, FindData& info) const {
+  if (index < 0 || index >= FileCount()) return false;
+  const FileEntry& f = files_[static_cast<size_t>(index)];
+  if (f.listedAt <= mark || f.listedSize < 0) return false;
+  info = FindData{};
+  info.name = f.name;
+  info.size = static_cast<uint64_t>(f.listedSize);
+  info.lastWrite = f.lastWrite;
+  return true;
 }
 
 int64_t TWLNode::FileSize(int index) const {
@@ -352,6 +388,7 @@ bool TWLNode::SelectAll() {
     fresh.clear();
     if (env.fs->List(node->path_ + "\\", entries) == winerr::Success) {
       fresh.reserve(entries.size());
+      const uint64_t listedAt = ++env.listings;
       for (FindData& e : entries) {
         env.ProcessMessages();
         if (env.generation != generation) return false;
@@ -360,7 +397,8 @@ bool TWLNode::SelectAll() {
           int index = node->AddChild(e.name);
           if (index >= 0) found.push_back(node->children_[static_cast<size_t>(index)].get());
         } else if (IsValidSelectionName(e.name)) {
-          fresh.push_back(FileEntry{std::move(e.name), SizeOf(e)});
+          const int64_t size = SizeOf(e);
+          fresh.push_back(FileEntry{std::move(e.name), size, size, e.lastWrite, listedAt});
         }
       }
       node->MergeFiles(std::move(fresh));

@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -71,6 +72,10 @@ struct TWLEnvironment {
   // instead of touching nodes that may be gone.
   uint64_t generation = 0;
 
+  // Counts the listings and look-ups that give files their sizes and times, so an operation
+  // can tell what was found on disk after it began (TWLNode::ListedFile).
+  uint64_t listings = 0;
+
   void ProcessMessages();
 
  private:
@@ -110,6 +115,10 @@ class TWLNode {
   const std::string& FileName(int index) const;
   // Bytes, or -1 when the size was not found.
   int64_t FileSize(int index) const;
+  // The file as a listing or look-up found it after `mark` (TWLEnvironment::listings then):
+  // name, size and last-write time. False when none did since (it was added by name only, or
+  // found earlier, or not found at all), so the caller must look on disk itself.
+  bool ListedFile(int index, uint64_t mark, FindData& info) const;
 
   // The index of the child, created if absent; -1 for a name that is not a legal folder name.
   int AddChild(const std::string& name);
@@ -145,10 +154,16 @@ class TWLNode {
   struct FileEntry {
     std::string name;
     int64_t size;
+    // As the latest listing or look-up found the file (the size above stays as selected).
+    int64_t listedSize = -1;
+    FileTime lastWrite = 0;
+    uint64_t listedAt = 0;  // TWLEnvironment::listings then; 0: never
   };
 
-  // size < 0 without lookUp is stored as -1 (known to be missing).
-  int Insert(const std::string& name, int64_t size, bool lookUp);
+  // size < 0 without lookUp is stored as -1 (known to be missing). A found file's lastWrite is
+  // recorded as found now (listedAt); without it, as never found.
+  int Insert(const std::string& name, int64_t size, bool lookUp,
+             std::optional<FileTime> lastWrite = std::nullopt);
   void NotifyAllRemoved();
   // Frees the nodes and everything below them without recursion, so depth is not limited by
   // the stack; files are reported removed node by node, parents before children.
@@ -156,6 +171,7 @@ class TWLNode {
   std::vector<FileEntry>::const_iterator LowerBound(std::string_view name) const;
   // Adds a folder's listed files at once: sorting them is O(n log n) whatever order the file
   // system lists in, where inserting one by one would cost O(n^2) for an unsorted listing.
+  // Files already there keep their size but take what the listing found.
   void MergeFiles(std::vector<FileEntry>&& fresh);
 
   TWLEnvironment* env_;

@@ -145,23 +145,30 @@ WinError TWLDesktopNode::LoadFromFile(const std::string& fileName) {
       if (!node->SelectAll()) return kSelectionScanInterrupted;
       continue;
     }
-    std::unordered_map<std::string, int64_t> sizes;
+    std::unordered_map<std::string, std::pair<int64_t, std::optional<FileTime>>> sizes;
     bool listed = false;
     if (names.size() > kListInsteadOfLookups) {
       std::vector<FindData> found;
       if (env_.fs->List(node->Path() + "\\", found) == winerr::Success) {
-        for (const FindData& f : found)
-          sizes.emplace(FoldSelectionName(f.name), SizeOfEntry(f));
+        for (const FindData& f : found) {
+          std::optional<FileTime> time;
+          if (!f.IsDirectory()) time = f.lastWrite;
+          sizes.emplace(FoldSelectionName(f.name), std::make_pair(SizeOfEntry(f), time));
+        }
       }
       listed = true;  // a folder that cannot be listed has none of its files
     }
     for (const std::string& name : names) {
       int64_t size = -1;
+      std::optional<FileTime> lastWrite;
       if (listed) {
         auto it = sizes.find(FoldSelectionName(name));
-        if (it != sizes.end()) size = it->second;
+        if (it != sizes.end()) {
+          size = it->second.first;
+          lastWrite = it->second.second;
+        }
       }
-      node->Insert(name, size, !listed);
+      node->Insert(name, size, !listed, lastWrite);
     }
   }
   return winerr::Success;

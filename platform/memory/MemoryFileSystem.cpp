@@ -100,6 +100,7 @@ const char* FsOpName(FsOp op) {
     case FsOp::SetTime: return "SetTime";
     case FsOp::OpenWrite: return "OpenWrite";
     case FsOp::Append: return "Append";
+    case FsOp::Settle: return "Settle";
   }
   return "?";
 }
@@ -222,7 +223,7 @@ const MemoryFileSystem::FaultState* MemoryFileSystem::CheckFault(FsOp op, const 
   FaultState* fired = nullptr;
   for (auto& st : faults_) {
     const FsFault& f = st.fault;
-    const bool step = op == FsOp::Write || op == FsOp::Replace;
+    const bool step = op == FsOp::Write || op == FsOp::Replace || op == FsOp::Settle;
     if (f.op != op && (f.op != FsOp::Any || step)) continue;
     if (!Matches(f, path) && (path2.empty() || !Matches(f, path2))) continue;
     ++st.seen;  // every matching fault counts the call, so skips stay predictable
@@ -328,12 +329,41 @@ WinError MemoryFileSystem::ReplaceViaTemp(const std::string& target, Node* paren
   return winerr::Success;
 }
 
-WinError MemoryFileSystem::CopyFileAtomic(const std::string& from, const std::string& to) {
+WinError MemoryFileSystem::CopyFileAtomic(const std::string& from, const std::string& to,
+                                          uint32_t* copyAttributes) {
   std::lock_guard lock(mutex_);
-  return Log(FsOp::Copy, from, DoCopy(from, to), to);
+  return Log(FsOp::Copy, from, DoCopy(from, to, copyAttributes), to);
 }
 
-WinError MemoryFileSystem::DoCopy(const std::string& from, const std::string& to) {
+WinError MemoryFileSystem::SettleCopies(std::string* failedCopy) {
+  std::lock_guard lock(mutex_);
+  if (failedCopy) failedCopy->clear();
+  WinError first = winerr::Success;
+  for (const Unsettled& copy : unsettled_) {
+    WinError e = winerr::Success;
+    if (auto f = CheckFault(FsOp::Settle, copy.target, {})) {
+      e = f->fault.error;
+    } else {
+      Node *parent, *node;
+      if (Locate(Parse(copy.target), parent, node) == winerr::Success && node && !node->dir)
+        node->time = copy.time;
+    }
+    if (e && !first) {
+      first = e;
+      if (failedCopy) *failedCopy = copy.target;
+    }
+  }
+  unsettled_.clear();
+  return Log(FsOp::Settle, {}, first);
+}
+
+size_t MemoryFileSystem::UnsettledCopies() {
+  std::lock_guard lock(mutex_);
+  return unsettled_.size();
+}
+
+WinError MemoryFileSystem::DoCopy(const std::string& from, const std::string& to,
+                                  uint32_t* copyAttributes) {
   if (auto f = CheckFault(FsOp::Copy, from, to)) return f->fault.error;
   Node *srcParent, *src;
   if (WinError e = Locate(Parse(from), srcParent, src)) return e;
@@ -348,7 +378,16 @@ WinError MemoryFileSystem::DoCopy(const std::string& from, const std::string& to
   if (node && (node->dir || (node->attrs & fileattr::ReadOnly))) return winerr::AccessDenied;
   const std::string data = src->data;
   const std::string name = node ? node->name : pd.parts.back();  // an existing name keeps its case
-  return ReplaceViaTemp(to, parent, node, drive, name, data, src->attrs, src->time);
+  constexpr FileTime kTenSeconds = 100000000;
+  const FileTime provisional =
+      src->time > kTenSeconds ? src->time - kTenSeconds : src->time + kTenSeconds;
+  const uint32_t attrs = src->attrs;
+  const FileTime time = src->time;
+  WinError e = ReplaceViaTemp(to, parent, node, drive, name, data, attrs, provisional);
+  if (e) return e;
+  unsettled_.push_back({to, time});
+  if (copyAttributes) *copyAttributes = attrs;
+  return winerr::Success;
 }
 
 WinError MemoryFileSystem::SetLastWriteTime(const std::string& path, FileTime time) {

@@ -16,7 +16,10 @@
 // Write, which first puts `partialBytes` into the temporary file, as a write cut off midway.
 // CopyFileAtomic goes through the same steps: Copy (the whole call, matched on source or
 // target, before anything is written), Write and Replace (matched on the target). A failed
-// Write or Replace removes the temporary file again, as the real copy does.
+// Write or Replace removes the temporary file again, as the real copy does. A copy stays
+// unsettled, as the real one does until its data is on the disk: it carries a last-write time
+// ten seconds off its original's until SettleCopies, whose fault (Settle, matched on the copy's
+// target) leaves it so.
 //
 // Every call is logged (operation, path, result) so tests can see that a call happened.
 // All members lock one mutex, so a monitor thread may share the object with the test.
@@ -52,6 +55,7 @@ enum class FsOp {
   SetTime,    // SetLastWriteTime
   OpenWrite,  // OpenForWriting
   Append,     // a Write through a writer from OpenForWriting
+  Settle,     // SettleCopies, for one unsettled copy (its target)
 };
 const char* FsOpName(FsOp op);
 
@@ -102,7 +106,9 @@ class MemoryFileSystem : public IFileSystem {
   WinError List(const std::string& folder, std::vector<FindData>& entries) override;
   DriveType DriveKind(const std::string& root) override;
   std::string TempFolder() override;
-  WinError CopyFileAtomic(const std::string& from, const std::string& to) override;
+  WinError CopyFileAtomic(const std::string& from, const std::string& to,
+                          uint32_t* copyAttributes = nullptr) override;
+  WinError SettleCopies(std::string* failedCopy = nullptr) override;
   WinError SetLastWriteTime(const std::string& path, FileTime time) override;
   WinError DiskFree(const std::string& root, uint64_t& freeBytes) override;
   // The writer must not outlive this object.
@@ -136,6 +142,8 @@ class MemoryFileSystem : public IFileSystem {
   void SetTempFolder(const std::string& folder);
   // Writers from OpenForWriting not yet destroyed.
   int OpenWriters();
+  // Copies made since the last SettleCopies.
+  size_t UnsettledCopies();
   // Temporary files of WriteAtomic and CopyFileAtomic still present anywhere.
   std::vector<std::string> TemporaryFiles();
 
@@ -164,7 +172,7 @@ class MemoryFileSystem : public IFileSystem {
   WinError Log(FsOp op, const std::string& path, WinError result, const std::string& path2 = {});
   WinError DoWriteAtomic(const std::string& path, const std::string& data);
   WinError DoMove(const std::string& from, const std::string& to, bool replace);
-  WinError DoCopy(const std::string& from, const std::string& to);
+  WinError DoCopy(const std::string& from, const std::string& to, uint32_t* copyAttributes);
   // Puts data into a new temporary file next to the target and moves it over the target,
   // applying the Write and Replace faults and the space limit.
   WinError ReplaceViaTemp(const std::string& target, Node* parent, Node* node, Drive* drive,
@@ -179,6 +187,11 @@ class MemoryFileSystem : public IFileSystem {
   std::map<std::string, std::unique_ptr<Drive>> drives_;  // by folded root
   std::vector<FaultState> faults_;
   std::vector<FsCall> calls_;
+  struct Unsettled {
+    std::string target;
+    FileTime time;
+  };
+  std::vector<Unsettled> unsettled_;
   FileTime now_ = kDefaultTime;
   std::string temp_ = "C:\\Temp\\";
   uint64_t tempCounter_ = 0;

@@ -3,11 +3,19 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstring>
+#include <deque>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "platform/win32/Utf.h"
 
@@ -28,6 +36,11 @@ class Handle {
   Handle& operator=(const Handle&) = delete;
   bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }
   HANDLE Get() const { return h_; }
+  HANDLE Release() {
+    HANDLE h = h_;
+    h_ = INVALID_HANDLE_VALUE;
+    return h;
+  }
   BOOL Close() {
     BOOL ok = TRUE;
     if (Valid()) ok = CloseHandle(h_);
@@ -90,13 +103,14 @@ WinError WriteAllTo(HANDLE h, const std::string& data) {
 std::atomic<unsigned> g_tempCounter{0};
 
 // Creates a new file next to `folder`'s other entries under a name nobody else uses.
-HANDLE CreateTempIn(const std::wstring& folder, std::wstring& temp) {
+HANDLE CreateTempIn(const std::wstring& folder, DWORD attributes, std::wstring& temp) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     wchar_t name[64];
     swprintf(name, 64, L"\\~tw%lx-%x.tmp", GetCurrentProcessId(), g_tempCounter.fetch_add(1));
     temp = folder + name;
-    HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    // DELETE: the copy is renamed through this handle and kept open until it is on the disk.
+    HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                           CREATE_NEW, attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) return h;
     DWORD e = GetLastError();
     if (e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
@@ -129,7 +143,153 @@ class Win32Writer : public IFileWriter {
   Handle h_;
 };
 
+
+// Renames the file open as h to target (an extended path), replacing what is there.
+bool RenameOpenFile(HANDLE h, const std::wstring& target, bool replace) {
+  std::wstring nt = L"\\??\\" + target.substr(4);  // "\\?\C:\x" and "\\.\x" alike
+  const size_t bytes = offsetof(FILE_RENAME_INFO, FileName) + (nt.size() + 1) * sizeof(wchar_t);
+  std::vector<unsigned char> buf(bytes);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buf.data());
+  info->ReplaceIfExists = replace ? TRUE : FALSE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(nt.size() * sizeof(wchar_t));
+  std::memcpy(info->FileName, nt.c_str(), (nt.size() + 1) * sizeof(wchar_t));
+  return SetFileInformationByHandle(h, FileRenameInfo, info, static_cast<DWORD>(bytes)) != 0;
+}
+
+// Gives the copy open as h the name target (an extended path). A target already there is
+// replaced unless it is a folder or read-only: that check is left out of the usual case, a new
+// copy, where looking the name up costs Wine a scan of the folder.
+WinError MoveIntoPlace(HANDLE h, const std::wstring& target) {
+  if (RenameOpenFile(h, target, false)) return winerr::Success;
+  DWORD e = GetLastError();
+  if (e != ERROR_ALREADY_EXISTS && e != ERROR_FILE_EXISTS) return e;
+  // Refused here, not left to the platform: Wine running as root would replace it.
+  if (WinError refused = ReplaceableTarget(target)) return refused;
+  return RetryWhileHeld([&] { return RenameOpenFile(h, target, true); });
+}
+
+// Last-write times nearer than this to each other might fall into one two-second step.
+constexpr LONGLONG kCloseTimes = 100000000;  // ten seconds
+
+// A time two seconds' steps away from t in either direction, so the change test can never
+// mistake a copy carrying it for a current one.
+LARGE_INTEGER ProvisionalTime(LARGE_INTEGER t) {
+  constexpr LONGLONG kTenSeconds = 100000000;
+  t.QuadPart = t.QuadPart > kTenSeconds ? t.QuadPart - kTenSeconds : t.QuadPart + kTenSeconds;
+  return t;
+}
+
 }  // namespace
+
+// Copies already in place whose data may still be on its way to the disk. Each keeps its
+// handle until a worker has flushed it and then given it its original's last-write time;
+// until then it carries a time its original cannot have. After a power cut a copy therefore
+// either is whole or looks changed to the next refresh, which copies it again: never a stale
+// copy that looks current. Flushing on several threads lets the file system commit many files
+// at once, and the walk goes on copying meanwhile.
+class Win32FileSystem::TPendingCopies {
+ public:
+  ~TPendingCopies() {
+    Settle(nullptr);
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    for (auto& t : workers_) t.join();
+  }
+
+  void Add(HANDLE h, LARGE_INTEGER lastWrite, const std::string& target) {
+    std::unique_lock<std::mutex> lock(m_);
+    if (workers_.empty()) {
+      try {
+        for (int i = 0; i < kWorkers; ++i) workers_.emplace_back([this] { Work(); });
+      } catch (...) {
+      }
+      if (workers_.empty()) {  // no thread to hand it to: finish it here
+        lock.unlock();
+        TItem item{h, lastWrite, target};
+        if (WinError e = Finish(item); e && !failure_) {
+          failure_ = e;
+          failedCopy_ = target;
+        }
+        return;
+      }
+    }
+    room_.wait(lock, [&] { return queue_.size() < kMaxWaiting; });
+    queue_.push_back({h, lastWrite, target});
+    wake_.notify_one();
+  }
+
+  WinError Settle(std::string* failedCopy) {
+    std::unique_lock<std::mutex> lock(m_);
+    idle_.wait(lock, [&] { return queue_.empty() && busy_ == 0; });
+    WinError e = failure_;
+    if (failedCopy) *failedCopy = failedCopy_;
+    failure_ = winerr::Success;
+    failedCopy_.clear();
+    return e;
+  }
+
+ private:
+  struct TItem {
+    HANDLE h;
+    LARGE_INTEGER lastWrite;
+    std::string target;
+  };
+  static constexpr int kWorkers = 6;
+  static constexpr size_t kMaxWaiting = 128;
+
+  WinError Finish(const TItem& item) {
+    WinError e = winerr::Success;
+    if (!FlushFileBuffers(item.h)) e = GetLastError();
+    if (!e) {
+      FILE_BASIC_INFO set = {};  // zeros leave the other times and the attributes alone
+      set.LastWriteTime = item.lastWrite;
+      if (!SetFileInformationByHandle(item.h, FileBasicInfo, &set, sizeof set)) e = GetLastError();
+    }
+    if (!CloseHandle(item.h) && !e) e = GetLastError();
+    return e;
+  }
+
+  void Work() {
+    std::unique_lock<std::mutex> lock(m_);
+    for (;;) {
+      wake_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+      if (queue_.empty()) return;
+      TItem item = std::move(queue_.front());
+      queue_.pop_front();
+      ++busy_;
+      room_.notify_one();
+      lock.unlock();
+      WinError e = Finish(item);
+      lock.lock();
+      if (e && !failure_) {
+        failure_ = e;
+        failedCopy_ = item.target;
+      }
+      if (--busy_ == 0 && queue_.empty()) idle_.notify_all();
+    }
+  }
+
+  std::mutex m_;
+  std::condition_variable wake_, room_, idle_;
+  std::deque<TItem> queue_;
+  std::vector<std::thread> workers_;
+  int busy_ = 0;
+  bool stop_ = false;
+  WinError failure_ = winerr::Success;
+  std::string failedCopy_;
+};
+
+Win32FileSystem::Win32FileSystem() : pending_(std::make_unique<TPendingCopies>()) {}
+Win32FileSystem::~Win32FileSystem() = default;
+
+WinError Win32FileSystem::SettleCopies(std::string* failedCopy) {
+  if (failedCopy) failedCopy->clear();
+  return pending_->Settle(failedCopy);
+}
 
 WinError Win32FileSystem::ReadAll(const std::string& path, std::string& data) {
   std::wstring w;
@@ -338,15 +498,14 @@ std::string Win32FileSystem::TempFolder() {
   return Narrow(buf);
 }
 
-WinError Win32FileSystem::CopyFileAtomic(const std::string& from, const std::string& to) {
+WinError Win32FileSystem::CopyFileAtomic(const std::string& from, const std::string& to,
+                                         uint32_t* copyAttributes) {
   std::wstring src, dst;
   if (WinError e = ExtendedPath(from, src)) return e;
   if (WinError e = ExtendedPath(to, dst)) return e;
   size_t slash = dst.find_last_of(L'\\');
   if (slash == std::wstring::npos || slash + 1 == dst.size() || slash < RootLength(dst))
     return winerr::AccessDenied;
-  // Refused here, not left to the platform: Wine running as root would replace it.
-  if (WinError e = ReplaceableTarget(dst)) return e;
 
   // The source is shared for reading only, as the system copy does: a file another program is
   // writing gives 32 ("in use") rather than a copy torn midway.
@@ -356,65 +515,69 @@ WinError Win32FileSystem::CopyFileAtomic(const std::string& from, const std::str
   // Not GetFileInformationByHandle: it also asks for the volume serial, which costs Wine
   // milliseconds per file.
   FILE_BASIC_INFO basic;
-  LARGE_INTEGER size;
-  if (!GetFileInformationByHandleEx(in.Get(), FileBasicInfo, &basic, sizeof basic) ||
-      !GetFileSizeEx(in.Get(), &size))
+  if (!GetFileInformationByHandleEx(in.Get(), FileBasicInfo, &basic, sizeof basic))
     return GetLastError();
   if (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) return winerr::AccessDenied;
+  constexpr DWORD kKept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                          FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  const DWORD attributes = basic.FileAttributes & kKept;
+
+  // One buffer per thread for all copies: most files are small, and allocating per file costs.
+  thread_local std::unique_ptr<char[]> buf;
+  if (!buf) {
+    buf.reset(new (std::nothrow) char[kCopyBuffer]);
+    if (!buf) return winerr::NotEnoughMemory;
+  }
 
   std::wstring temp;
-  Handle out(CreateTempIn(dst.substr(0, slash), temp));
+  Handle out(CreateTempIn(dst.substr(0, slash), attributes, temp));
   if (!out.Valid()) return GetLastError();
 
   WinError e = winerr::Success;
-  try {
-    // Small files get a small buffer: the per-file cost is what dominates them.
-    const DWORD bufSize = static_cast<DWORD>(std::min<uint64_t>(
-        Win32FileSystem::kCopyBuffer, std::max<uint64_t>(static_cast<uint64_t>(size.QuadPart) + 1, 4096)));
-    std::unique_ptr<char[]> buf(new char[bufSize]);
-    while (!e) {
-      DWORD got = 0;
-      if (!::ReadFile(in.Get(), buf.get(), bufSize, &got, nullptr)) {
-        e = GetLastError();
-        break;
-      }
-      if (got == 0) break;
-      for (DWORD done = 0; done < got && !e;) {
-        DWORD wrote = 0;
-        if (!::WriteFile(out.Get(), buf.get() + done, got - done, &wrote, nullptr))
-          e = GetLastError();
-        else if (wrote == 0)
-          e = winerr::DiskFull;  // no progress and no error: treat as no room
-        done += wrote;
-      }
-    }
-  } catch (const std::bad_alloc&) {
-    e = winerr::NotEnoughMemory;
-  }
-  if (!e) {
-    // Last-write time and attributes in one call, through the handle we hold anyway.
-    FILE_BASIC_INFO set = {};
-    set.LastWriteTime = basic.LastWriteTime;
-    set.FileAttributes = basic.FileAttributes &
-                         (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                          FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-    if (set.FileAttributes == 0) set.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    if (!SetFileInformationByHandle(out.Get(), FileBasicInfo, &set, sizeof set))
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(in.Get(), buf.get(), kCopyBuffer, &got, nullptr)) {
       e = GetLastError();
+      break;
+    }
+    if (got == 0) break;
+    for (DWORD done = 0; done < got && !e;) {
+      DWORD wrote = 0;
+      if (!::WriteFile(out.Get(), buf.get() + done, got - done, &wrote, nullptr))
+        e = GetLastError();
+      else if (wrote == 0)
+        e = winerr::DiskFull;  // no progress and no error: treat as no room
+      done += wrote;
+    }
+    if (e) break;
   }
-  // The data must be on disk before the rename makes it the copy: after a power cut a renamed
-  // but unwritten file would carry the original's size and time, and no refresh would mend it.
-  if (!e && !FlushFileBuffers(out.Get())) e = GetLastError();
-  if (!out.Close() && !e) e = GetLastError();
   in.Close();
   if (!e) {
-    e = RetryWhileHeld([&] {
-      return MoveFileExW(temp.c_str(), dst.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    });
+    // The original's last-write time comes once the data is on the disk (TPendingCopies).
+    // Until then the copy has the time of its writing, unless that could pass for the
+    // original's.
+    FILE_BASIC_INFO set = {};
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const LONGLONG nowTicks = static_cast<LONGLONG>(ToFileTime(now));
+    if (std::llabs(nowTicks - basic.LastWriteTime.QuadPart) < kCloseTimes)
+      set.LastWriteTime = ProvisionalTime(basic.LastWriteTime);
+    // A new file is marked for archiving; one that was not keeps it so.
+    if (!(attributes & FILE_ATTRIBUTE_ARCHIVE))
+      set.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    if ((set.LastWriteTime.QuadPart || set.FileAttributes) &&
+        !SetFileInformationByHandle(out.Get(), FileBasicInfo, &set, sizeof set))
+      e = GetLastError();
   }
-  if (e) DiscardTemp(temp);
-  return e;
+  if (!e) e = MoveIntoPlace(out.Get(), dst);
+  if (e) {
+    out.Close();
+    DiscardTemp(temp);
+    return e;
+  }
+  if (copyAttributes) *copyAttributes = attributes;
+  pending_->Add(out.Release(), basic.LastWriteTime, to);
+  return winerr::Success;
 }
 
 WinError Win32FileSystem::SetLastWriteTime(const std::string& path, FileTime time) {

@@ -2,6 +2,8 @@
 // work and names are taken literally. Read-only targets are refused with AccessDenied here
 // rather than left to the platform, because Wine running as root would overwrite them.
 #pragma once
+#include <memory>
+
 #include "platform/FileSystem.h"
 
 namespace tw {
@@ -10,6 +12,11 @@ class Win32FileSystem : public IFileSystem {
  public:
   // Replacing a file another process holds briefly is retried this often before failing.
   static constexpr int kReplaceTries = 6;
+
+  Win32FileSystem();
+  ~Win32FileSystem() override;  // settles the copies still pending
+  Win32FileSystem(const Win32FileSystem&) = delete;
+  Win32FileSystem& operator=(const Win32FileSystem&) = delete;
 
   WinError ReadAll(const std::string& path, std::string& data) override;
   WinError WriteAtomic(const std::string& path, const std::string& data) override;
@@ -22,14 +29,20 @@ class Win32FileSystem : public IFileSystem {
   WinError List(const std::string& folder, std::vector<FindData>& entries) override;
   DriveType DriveKind(const std::string& root) override;
   std::string TempFolder() override;
-  WinError CopyFileAtomic(const std::string& from, const std::string& to) override;
+  WinError CopyFileAtomic(const std::string& from, const std::string& to,
+                          uint32_t* copyAttributes = nullptr) override;
   WinError SetLastWriteTime(const std::string& path, FileTime time) override;
   WinError DiskFree(const std::string& root, uint64_t& freeBytes) override;
   WinError OpenForWriting(const std::string& path, std::unique_ptr<IFileWriter>& file) override;
   std::optional<uint32_t> LocalDosDateTime(FileTime utc) override;
+  WinError SettleCopies(std::string* failedCopy = nullptr) override;
 
   // Bytes per read and write of CopyFileAtomic.
   static constexpr unsigned kCopyBuffer = 1u << 20;
+
+ private:
+  class TPendingCopies;
+  std::unique_ptr<TPendingCopies> pending_;
 };
 
 }  // namespace tw

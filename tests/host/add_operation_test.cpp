@@ -370,6 +370,48 @@ TEST(AddOperation, FailedRetryOnNewDiskIsLoggedAndEarlierErrorsStayRecorded) {
   EXPECT_EQ(r.ui.openedLogs, std::vector<std::string>{kLog});
 }
 
+TEST(AddOperation, CopiesAreOnTheDiskBeforeAnyQuestionOrReport) {
+  // The user may take the disk out at any question, and after the report.
+  RemovableRun r;
+  std::vector<size_t> unsettledAtMessage;
+  r.ui.onMessage = [&](const UiMessage& m) {
+    unsettledAtMessage.push_back(r.fs.UnsettledCopies());
+    if (m.text != kDiskFullInsert) return;
+    r.fs.RemoveDrive("D:");
+    r.fs.AddDrive("D:", DriveType::Removable, 1u << 20);
+  };
+  r.ui.Answer(mb::IdOk);
+
+  EXPECT_EQ(r.Run(), TAddResult::Finished);
+
+  EXPECT_EQ(unsettledAtMessage, (std::vector<size_t>{0, 0}));
+  EXPECT_EQ(r.fs.TimeOf("D:\\Backup\\Next\\n.txt"), r.fs.TimeOf("C:\\Next\\n.txt"));
+}
+
+TEST(AddOperation, ACopyThatCannotReachTheDiskIsAnErrorAndTheNextRefreshCopiesItAgain) {
+  AddRun r;
+  r.Select("C:\\Data", {"a.txt", "b.txt"});
+  FsFault lost;
+  lost.op = FsOp::Settle;
+  lost.path = "D:\\Backup\\Data\\b.txt";
+  lost.error = 1117;  // an I/O device error
+  r.fs.AddFault(lost);
+  r.ui.Answer(mb::IdNo);
+
+  EXPECT_EQ(r.Run(), TAddResult::Finished);
+
+  EXPECT_TRUE(r.op.AddErrors);
+  EXPECT_EQ(r.LogLines(), std::vector<std::string>{"Error 1117 on File D:\\Backup\\Data\\b.txt"});
+  EXPECT_EQ(r.Texts(), std::vector<std::string>{kAddErrorQuestion});
+  // The copy stays, but it never passes for a current one.
+  TAddOperation refresh(r.fs, r.ui);
+  refresh.RefreshMode = true;
+  EXPECT_EQ(refresh.AddSelectionToVolume(r.volume, r.sel, r.count), TAddResult::Finished);
+  EXPECT_EQ(refresh.FilesChecked, 2);
+  EXPECT_EQ(refresh.FilesChanged, 1);
+  EXPECT_EQ(r.fs.TimeOf("D:\\Backup\\Data\\b.txt"), r.fs.TimeOf("C:\\Data\\b.txt"));
+}
+
 TEST(AddOperation, RefusingANewDiskEndsTheWholeWalk) {
   RemovableRun r;
   r.Select("C:\\Data\\Sub\\Deeper", {"d.txt"});

@@ -32,9 +32,14 @@ class AtomicCopyTest : public ::testing::Test {
 };
 
 TEST_F(AtomicCopyTest, ReplacesTheTargetWithDataAttributesAndTimeOfTheSource) {
-  EXPECT_EQ(fs.CopyFileAtomic("C:\\src.txt", "d:\\b\\DST.TXT"), winerr::Success);
+  uint32_t copied = 0;
+  EXPECT_EQ(fs.CopyFileAtomic("C:\\src.txt", "d:\\b\\DST.TXT", &copied), winerr::Success);
+  EXPECT_EQ(copied, fileattr::Hidden | fileattr::ReadOnly);
   EXPECT_EQ(fs.Contents("D:\\B\\dst.txt"), std::string(4000, 'N'));
   EXPECT_EQ(fs.Attributes("D:\\B\\dst.txt"), fileattr::Hidden | fileattr::ReadOnly);
+  // Until its data is known to be on the disk the copy must not pass for current.
+  EXPECT_NE(fs.TimeOf("D:\\B\\dst.txt"), kOldTime);
+  EXPECT_EQ(fs.SettleCopies(), winerr::Success);
   EXPECT_EQ(fs.TimeOf("D:\\B\\dst.txt"), kOldTime);
   EXPECT_EQ(fs.ListAll().back(), "D:\\B\\dst.txt");  // the existing name keeps its spelling
   EXPECT_EQ(fs.FreeSpace("D:"), 10000u - 4000u);

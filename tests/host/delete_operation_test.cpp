@@ -29,7 +29,9 @@ struct DeleteRun {
     fs.WriteFile(volume.BackupPath + rel, rel, attrs);
   }
   TDeleteResult Run(bool all) {
-    if (all) EXPECT_TRUE(SelectWholeVolume(sel, volume));
+    if (all) {
+      EXPECT_TRUE(SelectWholeVolume(sel, volume));
+    }
     return op.DeleteSelectionFromVolume(volume, sel, CountSelectedFiles(sel), all);
   }
   std::vector<std::string> Left() {

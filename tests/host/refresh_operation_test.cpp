@@ -237,6 +237,46 @@ TEST(SelectionRefresh, FromTheSavedSelectionFileWhichIsWrittenBackOnlyWhenReadWh
                                                  "\"Docs\". 0 of 0 files have changed."});
 }
 
+TEST(SelectionRefresh, TheSelectionsOwnScanListsTheOriginalsButAnEarlierScanIsNotTrusted) {
+  Volume v;
+  v.Pair("C:\\Data", "a.txt", "a");
+  v.Pair("C:\\Data", "b.txt", "b");
+  v.Pair("C:\\Data", "c.txt", "c");
+  v.fs.WriteFile("C:\\Data\\b.txt", "b changed", fileattr::Archive, kT0);
+  v.fs.WriteFile("C:\\Data\\c.txt", "c changed", fileattr::Archive, kT0);
+  const std::string file = VolumeSelectionFile("C:\\Prog\\", v.volume);
+  v.fs.WriteFile(file, "[C:\\Data]\r\n**ALL**=#\r\n");
+  // c.txt goes between the scan and its copy: a warning, as for an original the walk misses.
+  v.ui.onProcessMessages = [&] {
+    if (!v.ui.shownFiles.empty() && v.ui.shownFiles.back() == "C:\\Data\\c.txt")
+      v.fs.Remove("C:\\Data\\c.txt");
+  };
+  TWLDesktopNode sel(v.fs);
+  v.fs.ClearCalls();
+
+  TSelectionRefresh r = RefreshFromSelectionFile(v.fs, v.ui, v.volume, sel, file);
+
+  EXPECT_EQ(r.Result, TAddResult::Finished);
+  EXPECT_EQ(v.fs.CallCount(FsOp::List, "C:\\Data\\"), 1);
+  EXPECT_EQ(Texts(v.ui), std::vector<std::string>{"Tidewell has finished refreshing the volume "
+                                                  "\"Docs\". 1 of 2 files have changed."});
+  EXPECT_EQ(Lines(v.fs), std::vector<std::string>{
+                             "Warning: Couldnt find file c.txt at its original location of "
+                             "C:\\Data."});
+  const std::string copies = "D:\\Backup\\From Drive C\\Data\\";
+  EXPECT_EQ(v.fs.Contents(copies + "b.txt"), "b changed");
+
+  // The same selection later: what its scan found then may have changed since.
+  v.fs.WriteFile("C:\\Data\\a.txt", "a changed later", fileattr::Archive, kT0);
+  ScriptedOperationUI later;
+  TAddOperation op(v.fs, later);
+  op.RefreshMode = true;
+  op.FreshListingsAfter = sel.Environment().listings;
+  EXPECT_EQ(op.AddSelectionToVolume(v.volume, sel, 3), TAddResult::Finished);
+  EXPECT_EQ(op.FilesChanged, 1);
+  EXPECT_EQ(v.fs.Contents(copies + "a.txt"), "a changed later");
+}
+
 // ---- Refresh of the volume contents ----
 
 struct ContentsRun : Volume {
@@ -312,6 +352,27 @@ TEST(ContentsRefresh, MissingOriginalsAndFailedCopiesAreErrorsThatOfferTheLog) {
   EXPECT_EQ(r.ui.messages[0].flags, mb::YesNo | mb::IconQuestion);
   EXPECT_EQ(r.ui.openedLogs, std::vector<std::string>{kLog});
   EXPECT_EQ(r.fs.Contents("D:\\Backup\\From Drive C\\Data\\locked.txt"), "old");
+}
+
+TEST(ContentsRefresh, ACopyThatCannotReachTheDiskIsAnError) {
+  ContentsRun r;
+  r.Pair("C:\\Data", "changed.txt", "old");
+  r.fs.WriteFile("C:\\Data\\changed.txt", "new!", fileattr::Archive, kT0 + 10 * kFileTimeSecond);
+  FsFault lost;
+  lost.op = FsOp::Settle;
+  lost.path = "D:\\Backup\\From Drive C\\Data\\changed.txt";
+  lost.error = 1117;
+  r.fs.AddFault(lost);
+  size_t unsettledAtMessage = 99;
+  r.ui.onMessage = [&](const UiMessage&) { unsettledAtMessage = r.fs.UnsettledCopies(); };
+  r.ui.Answer(mb::IdNo);
+
+  EXPECT_EQ(r.Run(), TRefreshResult::Finished);
+
+  EXPECT_TRUE(r.op.RefreshErrors);
+  EXPECT_EQ(Lines(r.fs), std::vector<std::string>{"An error occured while refreshing file changed.txt."});
+  EXPECT_EQ(Texts(r.ui), std::vector<std::string>{kRefreshErrorQuestion});
+  EXPECT_EQ(unsettledAtMessage, 0u);
 }
 
 TEST(ContentsRefresh, CancelStopsOnlyAtChangedFilesAndEndsWithoutMessage) {

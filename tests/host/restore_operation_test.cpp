@@ -229,6 +229,27 @@ TEST(RestoreOperation, FailedCopiesAndFoldersAreLoggedWhileTheRestGoesBack) {
   EXPECT_TRUE(r.ui.AtRest());
 }
 
+TEST(RestoreOperation, ARestoredFileThatCannotReachTheDiskIsAnError) {
+  RestoreRun r;
+  r.Copy("From Drive C\\Data\\a.txt");
+  r.Copy("From Drive C\\Data\\b.txt");
+  FsFault lost;
+  lost.op = FsOp::Settle;
+  lost.path = "C:\\Data\\a.txt";
+  lost.error = 1117;
+  r.fs.AddFault(lost);
+  size_t unsettledAtMessage = 99;
+  r.ui.onMessage = [&](const UiMessage&) { unsettledAtMessage = r.fs.UnsettledCopies(); };
+  r.ui.Answer(mb::IdNo);
+
+  EXPECT_EQ(r.Run(), TRestoreResult::Finished);
+
+  EXPECT_EQ(r.LogLines(), std::vector<std::string>{"Error 1117 on File C:\\Data\\a.txt"});
+  EXPECT_TRUE(r.op.RestoreErrors);
+  EXPECT_EQ(unsettledAtMessage, 0u);
+  EXPECT_EQ(r.fs.TimeOf("C:\\Data\\b.txt"), kOldTime);
+}
+
 TEST(RestoreOperation, CancelEndsTheWalkAndOnlyErrorsBeforeItAreReported) {
   for (bool withError : {false, true}) {
     SCOPED_TRACE(withError ? "an error before the cancel" : "no error");

@@ -56,9 +56,13 @@ TEST_F(AtomicCopyRealFiles, CarriesDataAttributesAndTimeAndLeavesNoTemporaryFile
             winerr::Success);
   ASSERT_EQ(fs.WriteAtomic(dst, "previous copy"), winerr::Success);
 
-  ASSERT_EQ(fs.CopyFileAtomic(src, dst), winerr::Success);
+  uint32_t copied = 0;
+  ASSERT_EQ(fs.CopyFileAtomic(src, dst, &copied), winerr::Success);
+  EXPECT_EQ(copied, fileattr::Hidden | fileattr::ReadOnly | fileattr::Archive);
 
+  // Readable at once, while its data may still be on the way to the disk.
   EXPECT_EQ(Read(dst), big);
+  ASSERT_EQ(fs.SettleCopies(), winerr::Success);
   FindData info;
   ASSERT_EQ(fs.Stat(dst, info), winerr::Success);
   EXPECT_EQ(info.lastWrite, old);
@@ -76,6 +80,45 @@ TEST_F(AtomicCopyRealFiles, CarriesDataAttributesAndTimeAndLeavesNoTemporaryFile
   ASSERT_EQ(fs.CopyFileAtomic(src, dst), winerr::Success);
   EXPECT_EQ(Read(dst), "");
   EXPECT_EQ(Entries(root + "\\dst"), (std::vector<std::string>{"copy.bin", "deep"}));
+}
+
+TEST_F(AtomicCopyRealFiles, CopiesOnTheirWayToTheDiskCanBeChangedAndNeverPassForCurrent) {
+  // A source written just now: the copy's own writing time could pass for the original's.
+  ASSERT_EQ(fs.WriteAtomic(src, "fresh"), winerr::Success);
+  FindData original;
+  ASSERT_EQ(fs.Stat(src, original), winerr::Success);
+  fs.SetAttrs(src, fileattr::ReadOnly | fileattr::Archive);
+  std::vector<std::string> targets;
+  for (int i = 0; i < 300; ++i) {
+    targets.push_back(root + "\\dst\\many" + std::to_string(i) + ".txt");
+    uint32_t copied = 0;
+    ASSERT_EQ(fs.CopyFileAtomic(src, targets.back(), &copied), winerr::Success);
+    // What the operations do next, while the copy may still be open for flushing.
+    ASSERT_EQ(fs.SetAttrs(targets.back(), copied & ~static_cast<uint32_t>(fileattr::ReadOnly)),
+              winerr::Success) << i;
+  }
+  FindData first;
+  ASSERT_EQ(fs.Stat(targets.front(), first), winerr::Success);
+  const FileTime kTenSeconds = 100000000;
+  EXPECT_TRUE(first.lastWrite == original.lastWrite ||
+              first.lastWrite + kTenSeconds == original.lastWrite)
+      << "neither the original's time nor one that the change test tells apart";
+  ASSERT_EQ(fs.SettleCopies(), winerr::Success);
+  for (const auto& t : targets) {
+    FindData info;
+    ASSERT_EQ(fs.Stat(t, info), winerr::Success);
+    EXPECT_EQ(info.lastWrite, original.lastWrite) << t;
+    EXPECT_FALSE(info.attributes & fileattr::ReadOnly) << t;
+    EXPECT_EQ(Read(t), "fresh");
+  }
+  // Replacing copies that are still pending works too.
+  fs.SetAttrs(src, fileattr::Archive);
+  ASSERT_EQ(fs.WriteAtomic(src, "fresher"), winerr::Success);
+  for (const auto& t : targets) ASSERT_EQ(fs.CopyFileAtomic(src, t), winerr::Success) << t;
+  for (const auto& t : targets) ASSERT_EQ(fs.CopyFileAtomic(src, t), winerr::Success) << t;
+  ASSERT_EQ(fs.SettleCopies(), winerr::Success);
+  EXPECT_EQ(Read(targets.back()), "fresher");
+  EXPECT_EQ(Entries(root + "\\dst").size(), targets.size() + 1);  // "deep", no temporary file
 }
 
 TEST_F(AtomicCopyRealFiles, FailuresKeepThePreviousCopyAndReportThePlatformsCode) {

@@ -125,6 +125,7 @@ int wmain(int argc, wchar_t** argv) {
   // it is timed on its own and counted in the total.
   auto start = Clock::now();
   tw::TWLDesktopNode selection(fs);
+  const uint64_t beforeScan = selection.Environment().listings;
   selection.AddPath(source)->SelectAll();
   const int count = tw::CountSelectedFiles(selection);
   const double selectSeconds = Since(start);
@@ -132,6 +133,7 @@ int wmain(int argc, wchar_t** argv) {
   tw::ScriptedOperationUI ui;
   tw::TAddOperation operation(fs, ui);
   operation.RefreshMode = tw::IsRefreshMode(mode == L"refresh" ? 4 : 1, false);
+  operation.FreshListingsAfter = beforeScan;  // as a refresh from the saved selection does
   auto walkStart = Clock::now();
   tw::TAddResult result = operation.AddSelectionToVolume(volume, selection, count);
   const double walkSeconds = Since(walkStart);
