@@ -141,6 +141,63 @@ void CALLBACK TBackupHarness::CloseBoxTimer(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 TAddResult TBackupHarness::Run(const TVolumeRec& volume) {
+  TAddResult result = TAddResult::Stopped;
+  RunOperation([&](TOperationWindowUI& ui) {
+    TAddOperation operation(Fs, ui);
+    result = operation.AddSelectionToVolume(volume, Selection, SelectedFileCount());
+    AddErrors = operation.AddErrors;
+  });
+  return result;
+}
+
+TAddResult TBackupHarness::RefreshFromFile(const TVolumeRec& volume, const std::string& file) {
+  TAddResult result = TAddResult::Stopped;
+  RunOperation([&](TOperationWindowUI& ui) {
+    TWLDesktopNode selection(Fs);
+    result = RefreshFromSelectionFile(Fs, ui, volume, selection, file).Result;
+  });
+  return result;
+}
+
+TRefreshResult TBackupHarness::RefreshContents(const TVolumeRec& volume, int* filesChanged) {
+  TRefreshResult result = TRefreshResult::Stopped;
+  RunOperation([&](TOperationWindowUI& ui) {
+    TWLDesktopNode contents(Fs);
+    SelectWholeVolume(contents, volume);
+    TContentsRefreshOperation operation(Fs, ui);
+    result = operation.RefreshVolumeContents(volume, contents, CountSelectedFiles(contents));
+    if (filesChanged) *filesChanged = operation.FilesChanged;
+  });
+  return result;
+}
+
+TRestoreResult TBackupHarness::RestoreAll(const TVolumeRec& volume,
+                                          std::optional<std::string> chosen) {
+  TRestoreResult result = TRestoreResult::Stopped;
+  RunOperation([&](TOperationWindowUI& ui) {
+    TWLDesktopNode contents(Fs);
+    SelectWholeVolume(contents, volume);
+    TRestoreOptions options;
+    options.ChosenLocation = std::move(chosen);
+    TRestoreOperation operation(Fs, ui);
+    result = operation.RestoreSelection(volume, contents, std::move(options));
+  });
+  return result;
+}
+
+TDeleteResult TBackupHarness::DeleteAll(const TVolumeRec& volume) {
+  TDeleteResult result{};
+  RunOperation([&](TOperationWindowUI& ui) {
+    TWLDesktopNode contents(Fs);
+    SelectWholeVolume(contents, volume);
+    TDeleteOperation operation(Fs, ui);
+    result = operation.DeleteSelectionFromVolume(volume, contents, CountSelectedFiles(contents),
+                                                 true);
+  });
+  return result;
+}
+
+void TBackupHarness::RunOperation(const std::function<void(TOperationWindowUI&)>& body) {
   TOperationWindowHooks hooks;
   hooks.MainWindow = Main.Handle();
   hooks.StopRefreshTimer = [this] {
@@ -156,18 +213,14 @@ TAddResult TBackupHarness::Run(const TVolumeRec& volume) {
   hooks.OpenLog = [this](const std::string& path) { OpenedLogs.push_back(path); };
 
   TObservedUI ui(hooks, *this);
-  TAddOperation operation(Fs, ui);
   g_running = this;
   UINT_PTR closer = RealMessageBoxes ? SetTimer(nullptr, 0, 200, CloseBoxTimer) : 0;
-  TAddResult result =
-      operation.AddSelectionToVolume(volume, Selection, SelectedFileCount());
+  body(ui);
   if (closer) KillTimer(nullptr, closer);
   g_running = nullptr;
-  AddErrors = operation.AddErrors;
   forms::driver::Pump();
   // The caller of the operation shows the main window again.
   ShowWindow(Main.Handle(), SW_SHOW);
-  return result;
 }
 
 std::string TBackupHarness::LogText() {

@@ -1,5 +1,6 @@
-// Runs a real first backup under Wine until the wizard can: a selection built from real paths,
-// the add operation on the real file system, the real progress dialog and window switching.
+// Runs the operations under Wine until the wizard can: a selection built from real paths, the
+// add (first backup or refresh), the contents refresh, the restore and the delete on the real
+// file system, with the real progress dialog and window switching.
 // Message boxes go through a scripted layer (or real MessageBoxW), and a test can press the
 // dialog's Cancel button by name from the message pump while the walk runs.
 #pragma once
@@ -80,6 +81,15 @@ class TBackupHarness {
   std::vector<TRealBox> RealBoxes;
 
   TAddResult Run(const TVolumeRec& volume);
+  // The refresh of a saved selection: the file is read into a fresh selection, which is walked
+  // in refresh mode and written back.
+  TAddResult RefreshFromFile(const TVolumeRec& volume, const std::string& selectionFile);
+  // These act on the whole volume, as "Refresh all", "Restore all files" and "Delete all
+  // files" do; the restore goes to the original place or to the chosen location.
+  TRefreshResult RefreshContents(const TVolumeRec& volume, int* filesChanged = nullptr);
+  TRestoreResult RestoreAll(const TVolumeRec& volume,
+                            std::optional<std::string> chosen = std::nullopt);
+  TDeleteResult DeleteAll(const TVolumeRec& volume);
 
   // ---- What happened
   TScriptedBoxes Boxes;
@@ -100,6 +110,9 @@ class TBackupHarness {
   class TObservedUI;
   static void CALLBACK CloseBoxTimer(HWND, UINT, UINT_PTR, DWORD);
   void AfterStep(int steps);
+  // Runs body with the window side the program uses, then brings the window back as the
+  // caller of an operation does.
+  void RunOperation(const std::function<void(TOperationWindowUI&)>& body);
 
   std::optional<int> cancelAfter_;
 };
