@@ -5,16 +5,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <cstring>
 #include <deque>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "platform/win32/Utf.h"
@@ -190,45 +187,62 @@ LARGE_INTEGER ProvisionalTime(LARGE_INTEGER t) {
 // at once, and the walk goes on copying meanwhile.
 class Win32FileSystem::TPendingCopies {
  public:
+  // The system's own lock and condition variable: under Wine they wait without a round trip
+  // to the server, which the runtime's thread primitives make for every hand-over.
+  TPendingCopies() {
+    InitializeSRWLock(&lock_);
+    InitializeConditionVariable(&wake_);
+    InitializeConditionVariable(&room_);
+    InitializeConditionVariable(&idle_);
+  }
+
   ~TPendingCopies() {
     Settle(nullptr);
-    {
-      std::lock_guard<std::mutex> lock(m_);
-      stop_ = true;
+    AcquireSRWLockExclusive(&lock_);
+    stop_ = true;
+    ReleaseSRWLockExclusive(&lock_);
+    WakeAllConditionVariable(&wake_);
+    for (HANDLE t : workers_) {
+      WaitForSingleObject(t, INFINITE);
+      CloseHandle(t);
     }
-    wake_.notify_all();
-    for (auto& t : workers_) t.join();
   }
 
   void Add(HANDLE h, LARGE_INTEGER lastWrite, const std::string& target) {
-    std::unique_lock<std::mutex> lock(m_);
+    AcquireSRWLockExclusive(&lock_);
     if (workers_.empty()) {
-      try {
-        for (int i = 0; i < kWorkers; ++i) workers_.emplace_back([this] { Work(); });
-      } catch (...) {
-      }
-      if (workers_.empty()) {  // no thread to hand it to: finish it here
-        lock.unlock();
-        TItem item{h, lastWrite, target};
-        if (WinError e = Finish(item); e && !failure_) {
-          failure_ = e;
-          failedCopy_ = target;
-        }
-        return;
+      for (int i = 0; i < kWorkers; ++i) {
+        if (HANDLE t = CreateThread(nullptr, 64 * 1024, &TPendingCopies::Worker, this,
+                                    STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr))
+          workers_.push_back(t);
       }
     }
-    room_.wait(lock, [&] { return queue_.size() < kMaxWaiting; });
+    if (workers_.empty()) {  // no thread to hand it to: finish it here
+      ReleaseSRWLockExclusive(&lock_);
+      const WinError e = Finish({h, lastWrite, target});
+      AcquireSRWLockExclusive(&lock_);
+      Record(e, target);
+      ReleaseSRWLockExclusive(&lock_);
+      return;
+    }
+    while (queue_.size() >= kMaxWaiting) SleepConditionVariableSRW(&room_, &lock_, INFINITE, 0);
     queue_.push_back({h, lastWrite, target});
-    wake_.notify_one();
+    // Workers are woken for a batch rather than for every small file: each wake-up is a
+    // thread switch on a machine busy copying.
+    const bool wake = sleeping_ > 0 && queue_.size() % kBatch == 0;
+    ReleaseSRWLockExclusive(&lock_);
+    if (wake) WakeAllConditionVariable(&wake_);
   }
 
   WinError Settle(std::string* failedCopy) {
-    std::unique_lock<std::mutex> lock(m_);
-    idle_.wait(lock, [&] { return queue_.empty() && busy_ == 0; });
-    WinError e = failure_;
+    WakeAllConditionVariable(&wake_);  // for the last, unfinished batch
+    AcquireSRWLockExclusive(&lock_);
+    while (!queue_.empty() || busy_ > 0) SleepConditionVariableSRW(&idle_, &lock_, INFINITE, 0);
+    const WinError e = failure_;
     if (failedCopy) *failedCopy = failedCopy_;
     failure_ = winerr::Success;
     failedCopy_.clear();
+    ReleaseSRWLockExclusive(&lock_);
     return e;
   }
 
@@ -240,8 +254,9 @@ class Win32FileSystem::TPendingCopies {
   };
   static constexpr int kWorkers = 6;
   static constexpr size_t kMaxWaiting = 128;
+  static constexpr size_t kBatch = 16;
 
-  WinError Finish(const TItem& item) {
+  static WinError Finish(const TItem& item) {
     WinError e = winerr::Success;
     if (!FlushFileBuffers(item.h)) e = GetLastError();
     if (!e) {
@@ -253,31 +268,48 @@ class Win32FileSystem::TPendingCopies {
     return e;
   }
 
-  void Work() {
-    std::unique_lock<std::mutex> lock(m_);
-    for (;;) {
-      wake_.wait(lock, [&] { return stop_ || !queue_.empty(); });
-      if (queue_.empty()) return;
-      TItem item = std::move(queue_.front());
-      queue_.pop_front();
-      ++busy_;
-      room_.notify_one();
-      lock.unlock();
-      WinError e = Finish(item);
-      lock.lock();
-      if (e && !failure_) {
-        failure_ = e;
-        failedCopy_ = item.target;
-      }
-      if (--busy_ == 0 && queue_.empty()) idle_.notify_all();
+  // Called with the lock held.
+  void Record(WinError e, const std::string& target) {
+    if (e && !failure_) {
+      failure_ = e;
+      failedCopy_ = target;
     }
   }
 
-  std::mutex m_;
-  std::condition_variable wake_, room_, idle_;
+  static DWORD WINAPI Worker(void* self) {
+    static_cast<TPendingCopies*>(self)->Work();
+    return 0;
+  }
+
+  void Work() {
+    AcquireSRWLockExclusive(&lock_);
+    for (;;) {
+      while (!stop_ && queue_.empty()) {
+        ++sleeping_;
+        SleepConditionVariableSRW(&wake_, &lock_, INFINITE, 0);
+        --sleeping_;
+      }
+      if (queue_.empty()) break;
+      TItem item = std::move(queue_.front());
+      queue_.pop_front();
+      ++busy_;
+      const bool wasFull = queue_.size() + 1 >= kMaxWaiting;
+      ReleaseSRWLockExclusive(&lock_);
+      if (wasFull) WakeConditionVariable(&room_);
+      const WinError e = Finish(item);
+      AcquireSRWLockExclusive(&lock_);
+      Record(e, item.target);
+      if (--busy_ == 0 && queue_.empty()) WakeAllConditionVariable(&idle_);
+    }
+    ReleaseSRWLockExclusive(&lock_);
+  }
+
+  SRWLOCK lock_;
+  CONDITION_VARIABLE wake_, room_, idle_;
   std::deque<TItem> queue_;
-  std::vector<std::thread> workers_;
+  std::vector<HANDLE> workers_;
   int busy_ = 0;
+  int sleeping_ = 0;
   bool stop_ = false;
   WinError failure_ = winerr::Success;
   std::string failedCopy_;

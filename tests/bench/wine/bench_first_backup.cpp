@@ -3,7 +3,8 @@
 // prints the ratios. Prints measurements only: never a pass or fail on time.
 //
 // Usage: bench_first_backup.exe copy|add|engine SOURCE DESTINATION
-//   copy    the CopyFileW loop over SOURCE's files into DESTINATION (a fresh folder)
+//   copy    the CopyFileW loop over SOURCE's files into DESTINATION (a fresh folder), laid out
+//           as the add lays out a volume with separate folders
 //   add     Tidewell's add of SOURCE into the volume DESTINATION, with the real dialogs
 //   engine  the same add with nothing on screen
 // Prints "TIME <seconds> FILES <n> BYTES <n>". bench_first_backup.exe --micro prints what the
@@ -54,10 +55,19 @@ void List(const std::wstring& root, const std::wstring& rel, TTree& tree) {
 }
 
 // The floor: what copying the listed files costs with the system's own copy and no program
-// around it (the listing is not timed, as the add's selection is built before it starts).
-double CopyFileLoop(const std::wstring& src, const std::wstring& dst, const TTree& tree) {
+// around it (the listing is not timed, as the add's selection is built before it starts). The
+// copies go where the add puts them ("From Drive C\<source path>"): under Wine a longer path
+// costs every file look-up more, and the floor must do the same work.
+double CopyFileLoop(const std::wstring& src, const std::wstring& volume, const TTree& tree) {
   auto start = Clock::now();
+  std::wstring dst = volume;
   CreateDirectoryW(dst.c_str(), nullptr);
+  std::wstring below = L"\\From Drive " + src.substr(0, 1) + src.substr(2);
+  for (size_t at = 1; at <= below.size(); ++at) {
+    if (at == below.size() || below[at] == L'\\')
+      CreateDirectoryW((volume + below.substr(0, at)).c_str(), nullptr);
+  }
+  dst = volume + below;
   for (const auto& f : tree.folders)
     if (!f.empty()) CreateDirectoryW((dst + f).c_str(), nullptr);
   for (const auto& f : tree.files)
