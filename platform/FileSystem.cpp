@@ -6,6 +6,11 @@ WinError IFileSystem::CopyFileAtomic(const std::string&, const std::string&, uin
   return winerr::NotSupported;
 }
 
+FileTime ProvisionalLastWrite(FileTime original) {
+  constexpr FileTime kTenSeconds = 100000000;
+  return original > kTenSeconds ? original - kTenSeconds : original + kTenSeconds;
+}
+
 WinError IFileSystem::SettleCopies(std::string* failedCopy) {
   if (failedCopy) failedCopy->clear();
   return winerr::Success;

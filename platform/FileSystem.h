@@ -108,6 +108,10 @@ class IFileSystem {
   virtual std::optional<uint32_t> LocalDosDateTime(FileTime utc);
 };
 
+// The last-write time a copy carries until its data is on the disk: five two-second steps away
+// from the original's, so the change test never takes the copy for a current one.
+FileTime ProvisionalLastWrite(FileTime original);
+
 // The DOS date (high word) and time (low word) of a local FILETIME, as FileTimeToDosDateTime
 // packs it; nothing outside 1980 to 2107.
 std::optional<uint32_t> PackDosDateTime(FileTime local);

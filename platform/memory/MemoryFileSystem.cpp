@@ -378,9 +378,7 @@ WinError MemoryFileSystem::DoCopy(const std::string& from, const std::string& to
   if (node && (node->dir || (node->attrs & fileattr::ReadOnly))) return winerr::AccessDenied;
   const std::string data = src->data;
   const std::string name = node ? node->name : pd.parts.back();  // an existing name keeps its case
-  constexpr FileTime kTenSeconds = 100000000;
-  const FileTime provisional =
-      src->time > kTenSeconds ? src->time - kTenSeconds : src->time + kTenSeconds;
+  const FileTime provisional = ProvisionalLastWrite(src->time);
   const uint32_t attrs = src->attrs;
   const FileTime time = src->time;
   WinError e = ReplaceViaTemp(to, parent, node, drive, name, data, attrs, provisional);

@@ -169,13 +169,6 @@ WinError MoveIntoPlace(HANDLE h, const std::wstring& target) {
 // Last-write times nearer than this to each other might fall into one two-second step.
 constexpr LONGLONG kCloseTimes = 100000000;  // ten seconds
 
-// A time two seconds' steps away from t in either direction, so the change test can never
-// mistake a copy carrying it for a current one.
-LARGE_INTEGER ProvisionalTime(LARGE_INTEGER t) {
-  constexpr LONGLONG kTenSeconds = 100000000;
-  t.QuadPart = t.QuadPart > kTenSeconds ? t.QuadPart - kTenSeconds : t.QuadPart + kTenSeconds;
-  return t;
-}
 
 }  // namespace
 
@@ -371,20 +364,8 @@ WinError Win32FileSystem::WriteAtomic(const std::string& path, const std::string
   if (newAttrs == 0) newAttrs = FILE_ATTRIBUTE_NORMAL;
 
   std::wstring temp;
-  HANDLE raw = INVALID_HANDLE_VALUE;
-  for (int attempt = 0; attempt < 100 && raw == INVALID_HANDLE_VALUE; ++attempt) {
-    wchar_t name[64];
-    swprintf(name, 64, L"\\~tw%lx-%x.tmp", GetCurrentProcessId(), g_tempCounter.fetch_add(1));
-    temp = folder + name;
-    raw = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, newAttrs, nullptr);
-    if (raw == INVALID_HANDLE_VALUE) {
-      DWORD e = GetLastError();
-      if (e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) return e;
-    }
-  }
-  if (raw == INVALID_HANDLE_VALUE) return winerr::FileExists;
-
-  Handle h(raw);
+  Handle h(CreateTempIn(folder, newAttrs, temp));
+  if (!h.Valid()) return GetLastError();
   WinError e = WriteAllTo(h.Get(), data);
   if (!e && !FlushFileBuffers(h.Get())) e = GetLastError();
   if (!h.Close() && !e) e = GetLastError();
@@ -593,7 +574,8 @@ WinError Win32FileSystem::CopyFileAtomic(const std::string& from, const std::str
     GetSystemTimeAsFileTime(&now);
     const LONGLONG nowTicks = static_cast<LONGLONG>(ToFileTime(now));
     if (std::llabs(nowTicks - basic.LastWriteTime.QuadPart) < kCloseTimes)
-      set.LastWriteTime = ProvisionalTime(basic.LastWriteTime);
+      set.LastWriteTime.QuadPart = static_cast<LONGLONG>(
+          ProvisionalLastWrite(static_cast<FileTime>(basic.LastWriteTime.QuadPart)));
     // A new file is marked for archiving; one that was not keeps it so.
     if (!(attributes & FILE_ATTRIBUTE_ARCHIVE))
       set.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
