@@ -541,18 +541,38 @@ WinError Win32FileSystem::CopyFileAtomic(const std::string& from, const std::str
     buf.reset(new (std::nothrow) char[kCopyBuffer]);
     if (!buf) return winerr::NotEnoughMemory;
   }
+  DWORD got = 0;
+  if (!::ReadFile(in.Get(), buf.get(), kCopyBuffer, &got, nullptr)) return GetLastError();
 
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const bool timeCloseToNow =
+      std::llabs(static_cast<LONGLONG>(ToFileTime(now)) - basic.LastWriteTime.QuadPart) <
+      kCloseTimes;
+  // A new copy that fits one buffer is written under its own name: nothing there to protect,
+  // and under Wine the temporary name and the rename each cost a scan of the folder. Its
+  // writing time cannot pass for the original's, so until it is flushed and given that time
+  // a crash leaves a copy the next refresh sees as changed, as with a renamed one.
+  const bool whole = got < kCopyBuffer;  // a short read of a disk file is its end
+  HANDLE created = INVALID_HANDLE_VALUE;
+  if (whole && !timeCloseToNow) {
+    created = CreateFileW(dst.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                          CREATE_NEW, attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD error = GetLastError();
+    if (created == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS &&
+        error != ERROR_ALREADY_EXISTS)
+      return error;
+  }
+  const bool direct = created != INVALID_HANDLE_VALUE;
   std::wstring temp;
-  Handle out(CreateTempIn(dst.substr(0, slash), attributes, temp));
-  if (!out.Valid()) return GetLastError();
+  if (!direct) {
+    created = CreateTempIn(dst.substr(0, slash), attributes, temp);
+    if (created == INVALID_HANDLE_VALUE) return GetLastError();
+  }
+  Handle out(created);
 
   WinError e = winerr::Success;
   for (;;) {
-    DWORD got = 0;
-    if (!::ReadFile(in.Get(), buf.get(), kCopyBuffer, &got, nullptr)) {
-      e = GetLastError();
-      break;
-    }
     if (got == 0) break;
     for (DWORD done = 0; done < got && !e;) {
       DWORD wrote = 0;
@@ -562,7 +582,11 @@ WinError Win32FileSystem::CopyFileAtomic(const std::string& from, const std::str
         e = winerr::DiskFull;  // no progress and no error: treat as no room
       done += wrote;
     }
-    if (e) break;
+    if (e || whole) break;
+    if (!::ReadFile(in.Get(), buf.get(), kCopyBuffer, &got, nullptr)) {
+      e = GetLastError();
+      break;
+    }
   }
   in.Close();
   if (!e) {
@@ -570,10 +594,7 @@ WinError Win32FileSystem::CopyFileAtomic(const std::string& from, const std::str
     // Until then the copy has the time of its writing, unless that could pass for the
     // original's.
     FILE_BASIC_INFO set = {};
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    const LONGLONG nowTicks = static_cast<LONGLONG>(ToFileTime(now));
-    if (std::llabs(nowTicks - basic.LastWriteTime.QuadPart) < kCloseTimes)
+    if (timeCloseToNow)
       set.LastWriteTime.QuadPart = static_cast<LONGLONG>(
           ProvisionalLastWrite(static_cast<FileTime>(basic.LastWriteTime.QuadPart)));
     // A new file is marked for archiving; one that was not keeps it so.
@@ -583,10 +604,10 @@ WinError Win32FileSystem::CopyFileAtomic(const std::string& from, const std::str
         !SetFileInformationByHandle(out.Get(), FileBasicInfo, &set, sizeof set))
       e = GetLastError();
   }
-  if (!e) e = MoveIntoPlace(out.Get(), dst);
+  if (!e && !direct) e = MoveIntoPlace(out.Get(), dst);
   if (e) {
     out.Close();
-    DiscardTemp(temp);
+    DiscardTemp(direct ? dst : temp);
     return e;
   }
   if (copyAttributes) *copyAttributes = attributes;

@@ -51,8 +51,8 @@ EOF
   touch "$root/.generated"
 fi
 work="$root/work"
-rm -rf "$work"
-mkdir -p "$work"
+rm -rf "$work" "$root/trash"
+mkdir -p "$work" "$root/trash"
 
 min() { echo "if ($1 < $2) $1 else $2" | bc -l; }
 declare -A best
@@ -75,13 +75,13 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
     done ) &
   shooter=$!
   n=0
-  for r in $(seq 1 "$3"); do
-    # Each run starts with nothing waiting to be written back, and the order turns each round,
-    # so no run pays for the writes of the one before it.
-    if [ $((r % 2)) -eq 1 ]; then order="add engine copy cp"; else order="cp copy engine add"; fi
-    for set in tree large; do
-      from="C:\\twbench\\src"; native="$4/src"
-      if [ $set = large ]; then from="C:\\twbench\\src\\large"; native="$4/src/large"; fi
+  for set in tree large; do
+    from="C:\\twbench\\src"; native="$4/src"
+    if [ $set = large ]; then from="C:\\twbench\\src\\large"; native="$4/src/large"; fi
+    for r in $(seq 1 "$3"); do
+      # Each run starts with nothing waiting to be written back, and the order turns each
+      # round, so no run pays for the writes of the one before it.
+      if [ $((r % 2)) -eq 1 ]; then order="add engine copy cp"; else order="cp copy engine add"; fi
       for what in $order; do
         n=$((n + 1)); sync
         if [ $what = cp ]; then
@@ -91,11 +91,18 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
           line=$(wine "$1" $what "$from" "C:\\twbench\\work\\$what$n" | tr -d "\r" | grep "^TIME")
           echo "RUN $r $set $what $line"
         fi
-        # Deleting 20,000 copies goes on in the background (online discard) and slowed the next
-        # run by up to half: let it finish first.
-        rm -rf "$4/work/"*; sync; sleep 8
+        # A whole tree'"'"'s copies are put aside, not deleted: files created soon after many were
+        # deleted cost the Linux file system a search for inodes not freed recently, which
+        # fell on whichever run came next. The large files are deleted, their discard awaited.
+        if [ $set = tree ]; then
+          mv "$4/work/"* "$4/trash/"; sync; sleep 2
+        else
+          rm -rf "$4/work/"*; sync; sleep 8
+        fi
       done
     done
+    # The large files are measured on a disk with nothing else in flight.
+    rm -rf "$4/trash/"*; sync; sleep 30
   done
   kill $shooter 2>/dev/null; wait 2>/dev/null
   wineserver -k' bench "$exe" "$shot" "$rounds" "$root" | tee "$out"
@@ -107,7 +114,7 @@ while read -r _ r set what t rest; do
     if [ "$set" = tree ]; then files_tree=$n; bytes_tree=$b; else bytes_large=$b; fi
   fi
 done < <(grep '^RUN' "$out" | sed -E 's/^RUN ([0-9]+) ([a-z]+) ([a-z]+) (TIME )?/RUN \1 \2 \3 /')
-rm -rf "$work"
+rm -rf "$work" "$root/trash"
 
 gbps() { echo "$1 / $2 / 1000000000" | bc -l; }
 ratio() { echo "$1 / $2" | bc -l; }

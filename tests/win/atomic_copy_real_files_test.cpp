@@ -121,6 +121,40 @@ TEST_F(AtomicCopyRealFiles, CopiesOnTheirWayToTheDiskCanBeChangedAndNeverPassFor
   EXPECT_EQ(Entries(root + "\\dst").size(), targets.size() + 1);  // "deep", no temporary file
 }
 
+TEST_F(AtomicCopyRealFiles, NewCopiesNeverPassForCurrentBeforeTheyAreOnTheDisk) {
+  const FileTime old = 130000000000000000ULL;
+  ASSERT_EQ(fs.WriteAtomic(src, "small original"), winerr::Success);
+  ASSERT_EQ(fs.SetLastWriteTime(src, old), winerr::Success);
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const FileTime nowTicks = (static_cast<FileTime>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+
+  std::vector<std::string> targets;
+  for (int i = 0; i < 200; ++i) {
+    targets.push_back(root + "\\dst\\new" + std::to_string(i) + ".txt");
+    ASSERT_EQ(fs.CopyFileAtomic(src, targets.back()), winerr::Success);
+  }
+  FindData first;
+  ASSERT_EQ(fs.Stat(targets.front(), first), winerr::Success);
+  EXPECT_TRUE(first.lastWrite == old || first.lastWrite + 600000000 > nowTicks)
+      << "a pending copy carries neither the original's time nor its own writing time";
+  ASSERT_EQ(fs.SettleCopies(), winerr::Success);
+  for (const auto& t : targets) {
+    FindData info;
+    ASSERT_EQ(fs.Stat(t, info), winerr::Success);
+    EXPECT_EQ(info.lastWrite, old) << t;
+    EXPECT_EQ(Read(t), "small original") << t;
+  }
+
+  // A copy whose name is taken, in another case or by a folder, is not a new one.
+  ASSERT_EQ(fs.WriteAtomic(root + "\\dst\\UPPER.TXT", "previous copy"), winerr::Success);
+  ASSERT_EQ(fs.CopyFileAtomic(src, root + "\\dst\\upper.txt"), winerr::Success);
+  ASSERT_EQ(fs.SettleCopies(), winerr::Success);
+  EXPECT_EQ(Read(root + "\\dst\\UPPER.TXT"), "small original");
+  EXPECT_EQ(fs.CopyFileAtomic(src, root + "\\dst\\deep"), winerr::AccessDenied);
+  EXPECT_EQ(Entries(root + "\\dst").size(), targets.size() + 2);  // no temporary file
+}
+
 TEST_F(AtomicCopyRealFiles, FailuresKeepThePreviousCopyAndReportThePlatformsCode) {
   ASSERT_EQ(fs.WriteAtomic(src, std::string(100000, 'n')), winerr::Success);
   ASSERT_EQ(fs.WriteAtomic(dst, "previous copy"), winerr::Success);

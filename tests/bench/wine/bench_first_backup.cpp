@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -148,6 +149,132 @@ TAddTiming TidewellAdd(const std::string& src, const std::string& backup) {
   return t;
 }
 
+// The steps of one copy, each added to the one before, over the same files and interleaved
+// round by round, so that the machine's drift falls on all of them alike.
+using TCopyStep = bool (*)(const std::wstring& from, const std::wstring& to);
+
+bool StepCopyFileW(const std::wstring& from, const std::wstring& to) {
+  return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+bool ManualCopy(const std::wstring& from, const std::wstring& to, bool viaTemp, bool rename) {
+  static char buf[1 << 20];
+  HANDLE in = CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, 0, nullptr);
+  if (in == INVALID_HANDLE_VALUE) return false;
+  FILE_BASIC_INFO basic;
+  GetFileInformationByHandleEx(in, FileBasicInfo, &basic, sizeof basic);
+  std::wstring target = viaTemp ? to.substr(0, to.rfind(L'\\')) + L"\\~tw-bench.tmp" : to;
+  HANDLE out = CreateFileW(target.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                           viaTemp ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (out == INVALID_HANDLE_VALUE) {
+    CloseHandle(in);
+    return false;
+  }
+  DWORD got = 0, wrote = 0;
+  while (ReadFile(in, buf, sizeof buf, &got, nullptr) && got)
+    WriteFile(out, buf, got, &wrote, nullptr);
+  CloseHandle(in);
+  FILE_BASIC_INFO set = {};
+  set.LastWriteTime = basic.LastWriteTime;
+  SetFileInformationByHandle(out, FileBasicInfo, &set, sizeof set);
+  bool ok = true;
+  if (viaTemp && rename) {
+    std::wstring nt = L"\\??\\" + to;
+    std::vector<unsigned char> info(offsetof(FILE_RENAME_INFO, FileName) +
+                                    (nt.size() + 1) * sizeof(wchar_t));
+    auto* r = reinterpret_cast<FILE_RENAME_INFO*>(info.data());
+    r->FileNameLength = static_cast<DWORD>(nt.size() * sizeof(wchar_t));
+    std::memcpy(r->FileName, nt.c_str(), (nt.size() + 1) * sizeof(wchar_t));
+    ok = SetFileInformationByHandle(out, FileRenameInfo, r, static_cast<DWORD>(info.size()));
+  } else if (viaTemp) {
+    CloseHandle(out);
+    return MoveFileExW(target.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  }
+  CloseHandle(out);
+  return ok;
+}
+
+bool StepDirect(const std::wstring& f, const std::wstring& t) { return ManualCopy(f, t, false, false); }
+bool StepTempMove(const std::wstring& f, const std::wstring& t) { return ManualCopy(f, t, true, false); }
+bool StepTempRename(const std::wstring& f, const std::wstring& t) { return ManualCopy(f, t, true, true); }
+
+void DeleteTree(const std::wstring& path) {
+  WIN32_FIND_DATAW fd;
+  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &fd);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = fd.cFileName;
+      if (name == L"." || name == L"..") continue;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DeleteTree(path + L"\\" + name);
+      else DeleteFileW((path + L"\\" + name).c_str());
+    } while (FindNextFileW(find, &fd));
+    FindClose(find);
+  }
+  RemoveDirectoryW(path.c_str());
+}
+
+void Steps(const std::wstring& src, const std::wstring& work, int rounds) {
+  TTree tree;
+  List(src, L"", tree);
+  struct TVariant {
+    const char* name;
+    TCopyStep step;  // null: the engine's own copy, or the whole add
+    int engine;      // 1: the add with nothing on screen, 2: with its dialogs
+    double best = 1e9, total = 0;
+  } variants[] = {{"CopyFileW", StepCopyFileW, 0},
+                  {"open, write, set time", StepDirect, 0},
+                  {"+ temporary, MoveFileEx", StepTempMove, 0},
+                  {"+ temporary, rename by handle", StepTempRename, 0},
+                  {"CopyFileAtomic + settle", nullptr, 0},
+                  {"engine add", nullptr, 1},
+                  {"add with its dialogs", nullptr, 2}};
+  const int n = static_cast<int>(std::size(variants));
+  for (int r = 0; r < rounds; ++r) {
+    for (int k = 0; k < n; ++k) {
+      TVariant& v = variants[(k + r) % n];
+      if (const char* only = getenv("TW_STEPS_ONLY"); only && atoi(only) != (k + r) % n) continue;
+      // Each run writes to a folder of its own and nothing is deleted until the end: files
+      // created just after many were deleted cost the Linux file system a search for inodes
+      // that were not freed recently, which would fall on whichever run came next.
+      std::wstring dst = work + L"\\run" + std::to_wstring(r * n + k);
+      DeleteTree(dst);
+      double seconds = 0;
+      if (v.engine == 1) {
+        seconds = EngineOnly(tw::Narrow(src), tw::Narrow(dst + L"\\"));
+      } else if (v.engine == 2) {
+        seconds = TidewellAdd(tw::Narrow(src), tw::Narrow(dst + L"\\")).seconds;
+      } else {
+        std::wstring below = L"\\From Drive " + src.substr(0, 1) + src.substr(2);
+        for (size_t at = 0; at <= below.size(); ++at)
+          if (at == below.size() || below[at] == L'\\')
+            CreateDirectoryW((dst + below.substr(0, at)).c_str(), nullptr);
+        const std::wstring to = dst + below;
+        for (const auto& f : tree.folders)
+          if (!f.empty()) CreateDirectoryW((to + f).c_str(), nullptr);
+        tw::Win32FileSystem fs;
+        auto start = Clock::now();
+        for (const auto& f : tree.files) {
+          bool ok = v.step ? v.step(src + f, to + f)
+                           : fs.CopyFileAtomic(tw::Narrow(src + f), tw::Narrow(to + f)) == 0;
+          if (!ok) std::fprintf(stderr, "%s failed on a file (%lu)\n", v.name, GetLastError());
+        }
+        if (!v.step) fs.SettleCopies();
+        seconds = std::chrono::duration<double>(Clock::now() - start).count();
+      }
+      std::fprintf(stderr, "round %d %-32s %7.3f s\n", r + 1, v.name, seconds);
+      v.best = std::min(v.best, seconds);
+      v.total += seconds;
+    }
+  }
+  for (int i = 0; i < rounds * n; ++i) DeleteTree(work + L"\\run" + std::to_wstring(i));
+  std::printf("%zu files, %d rounds: best, mean, mean per file, mean against CopyFileW\n",
+              tree.files.size(), rounds);
+  for (const TVariant& v : variants)
+    std::printf("%-32s %7.3f s %7.3f s %7.1f us %5.2fx\n", v.name, v.best, v.total / rounds,
+                v.total / rounds / tree.files.size() * 1e6, v.total / variants[0].total);
+}
+
 }  // namespace
 
 // Per-call costs of the window side, to see where an add's time beyond the engine goes.
@@ -187,6 +314,10 @@ void Micro() {
 int wmain(int argc, wchar_t** argv) {
   if (argc == 2 && std::wstring(argv[1]) == L"--micro") {
     Micro();
+    return 0;
+  }
+  if (argc == 5 && std::wstring(argv[1]) == L"steps") {
+    Steps(argv[2], argv[3], _wtoi(argv[4]));
     return 0;
   }
   if (argc != 4) {
