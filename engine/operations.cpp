@@ -100,6 +100,7 @@ void TAddOperation::BeginWalk(const TVolumeRec& volume, TOperationLog* log) {
   AddErrors = false;
   AddAborted = false;
   CancelSeen = false;
+  diskChanged_ = false;
   FilesChecked = 0;
   FilesChanged = 0;
 }
@@ -145,6 +146,11 @@ void TAddOperation::AddFolderToVolume(const TWLNode& node) {
       if (!ShouldRefresh(original, copies, name, folder)) continue;
     }
     if (CopyOne(dest, source, target, fromScan) == Next::LeaveFolder) return;
+    if (diskChanged_) {
+      // The rest of the folder is compared with what the new disk holds, not the old one.
+      diskChanged_ = false;
+      if (RefreshMode) copies.Load(fs_, dest);
+    }
   }
   for (int c = 0; c < node.ChildCount(); ++c) AddFolderToVolume(*node.Child(c));
 }
@@ -167,8 +173,11 @@ TAddOperation::Next TAddOperation::CopyOne(const std::string& dest, const std::s
                                            const std::string& target, bool sourceFromScan) {
   uint32_t copied = 0;
   const WinError e = fs_.CopyFileAtomic(source, target, &copied);
-  if (e == winerr::FileNotFound && sourceFromScan) {
-    // Gone since the scan: the same warning as for an original the walk does not find.
+  FindData gone;
+  if (sourceFromScan && (e == winerr::FileNotFound ||
+                         (e == winerr::PathNotFound && fs_.Stat(source, gone)))) {
+    // Gone since the scan, alone or with its folder: the same warning as for an original the
+    // walk does not find, not the backup path's error.
     const size_t slash = source.find_last_of('\\');
     --FilesChecked;
     --FilesChanged;
@@ -232,6 +241,7 @@ TAddOperation::Next TAddOperation::DiskFull(const std::string& dest, const std::
       return Next::LeaveFolder;
     }
     PrepareFolder(dest);
+    diskChanged_ = true;
     uint32_t copied = 0;
     const WinError e = fs_.CopyFileAtomic(source, target, &copied);
     if (e == winerr::Success) {

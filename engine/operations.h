@@ -111,6 +111,7 @@ class TAddOperation {
   TOperationLog log_;
   TOperationLog* walkLog_ = nullptr;
   TVolumeRec volume_;
+  bool diskChanged_ = false;  // a new disk went in since the folder's copies were listed
 };
 
 // What the wizard's Refresh runs without further choices: the volume's saved selection is

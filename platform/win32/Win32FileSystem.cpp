@@ -156,13 +156,15 @@ bool RenameOpenFile(HANDLE h, const std::wstring& target, bool replace) {
 
 // Gives the copy open as h the name target (an extended path). A target already there is
 // replaced unless it is a folder or read-only: that check is left out of the usual case, a new
-// copy, where looking the name up costs Wine a scan of the folder.
+// copy, where looking the name up costs Wine a scan of the folder. A previous copy is replaced
+// only by data already on the disk, so that a power cut cannot cost the good copy.
 WinError MoveIntoPlace(HANDLE h, const std::wstring& target) {
   if (RenameOpenFile(h, target, false)) return winerr::Success;
   DWORD e = GetLastError();
   if (e != ERROR_ALREADY_EXISTS && e != ERROR_FILE_EXISTS) return e;
   // Refused here, not left to the platform: Wine running as root would replace it.
   if (WinError refused = ReplaceableTarget(target)) return refused;
+  if (!FlushFileBuffers(h)) return GetLastError();
   return RetryWhileHeld([&] { return RenameOpenFile(h, target, true); });
 }
 

@@ -338,6 +338,34 @@ TEST(AddOperation, FullRemovableDiskAcceptedNewDiskGetsTheFolderAndEveryLaterFil
   EXPECT_TRUE(stop < ask2 && ask2 < start && start != r.ui.calls.end());
 }
 
+TEST(AddOperation, RefreshAfterADiskChangeComparesTheRestOfTheFolderWithTheNewDisk) {
+  RemovableRun r;
+  // The full disk holds current copies of a.txt and c.txt; big.txt has none yet.
+  for (const char* name : {"a.txt", "c.txt"}) {
+    const std::string original = std::string("C:\\Data\\") + name;
+    const std::string copy = std::string("D:\\Backup\\Data\\") + name;
+    r.fs.WriteFile(copy, *r.fs.Contents(original));
+    FindData info;
+    ASSERT_EQ(r.fs.Stat(original, info), winerr::Success);
+    r.fs.SetTime(copy, info.lastWrite);
+  }
+  r.SwapDiskOnNextQuestion(1u << 20);
+  r.ui.Answer(mb::IdOk);
+  r.op.RefreshMode = true;
+
+  EXPECT_EQ(r.Run(), TAddResult::Finished);
+
+  // c.txt's copy is on the disk taken out: the new one must get it.
+  EXPECT_TRUE(r.fs.Exists("D:\\Backup\\Data\\big.txt"));
+  EXPECT_TRUE(r.fs.Exists("D:\\Backup\\Data\\c.txt"));
+  EXPECT_TRUE(r.fs.Exists("D:\\Backup\\Data\\Sub\\s.txt"));
+  EXPECT_TRUE(r.fs.Exists("D:\\Backup\\Next\\n.txt"));
+  EXPECT_FALSE(r.fs.Exists("D:\\Backup\\Data\\a.txt"));
+  EXPECT_EQ(r.op.FilesChecked, 5);
+  EXPECT_EQ(r.op.FilesChanged, 4);
+  EXPECT_EQ(r.LogLines(), std::vector<std::string>{});
+}
+
 TEST(AddOperation, FailedRetryOnNewDiskIsLoggedAndEarlierErrorsStayRecorded) {
   RemovableRun r;
   FsFault held;

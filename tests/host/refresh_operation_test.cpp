@@ -242,14 +242,20 @@ TEST(SelectionRefresh, TheSelectionsOwnScanListsTheOriginalsButAnEarlierScanIsNo
   v.Pair("C:\\Data", "a.txt", "a");
   v.Pair("C:\\Data", "b.txt", "b");
   v.Pair("C:\\Data", "c.txt", "c");
+  v.Pair("C:\\Data\\Sub", "s.txt", "s");
   v.fs.WriteFile("C:\\Data\\b.txt", "b changed", fileattr::Archive, kT0);
   v.fs.WriteFile("C:\\Data\\c.txt", "c changed", fileattr::Archive, kT0);
+  v.fs.WriteFile("C:\\Data\\Sub\\s.txt", "s changed", fileattr::Archive, kT0);
   const std::string file = VolumeSelectionFile("C:\\Prog\\", v.volume);
-  v.fs.WriteFile(file, "[C:\\Data]\r\n**ALL**=#\r\n");
-  // c.txt goes between the scan and its copy: a warning, as for an original the walk misses.
+  v.fs.WriteFile(file, "[C:\\Data]\r\n**ALL**=#\r\n[C:\\Data\\Sub]\r\n**ALL**=#\r\n");
+  // c.txt goes between the scan and its copy, and s.txt with its folder: warnings, as for an
+  // original the walk misses, not the backup path's error.
   v.ui.onProcessMessages = [&] {
-    if (!v.ui.shownFiles.empty() && v.ui.shownFiles.back() == "C:\\Data\\c.txt")
+    if (!v.ui.shownFiles.empty() && v.ui.shownFiles.back() == "C:\\Data\\c.txt") {
       v.fs.Remove("C:\\Data\\c.txt");
+      v.fs.Remove("C:\\Data\\Sub\\s.txt");
+      v.fs.RemoveDir("C:\\Data\\Sub");
+    }
   };
   TWLDesktopNode sel(v.fs);
   v.fs.ClearCalls();
@@ -260,9 +266,11 @@ TEST(SelectionRefresh, TheSelectionsOwnScanListsTheOriginalsButAnEarlierScanIsNo
   EXPECT_EQ(v.fs.CallCount(FsOp::List, "C:\\Data\\"), 1);
   EXPECT_EQ(Texts(v.ui), std::vector<std::string>{"Tidewell has finished refreshing the volume "
                                                   "\"Docs\". 1 of 2 files have changed."});
-  EXPECT_EQ(Lines(v.fs), std::vector<std::string>{
+  EXPECT_EQ(Lines(v.fs), (std::vector<std::string>{
                              "Warning: Couldnt find file c.txt at its original location of "
-                             "C:\\Data."});
+                             "C:\\Data.",
+                             "Warning: Couldnt find file s.txt at its original location of "
+                             "C:\\Data\\Sub."}));
   const std::string copies = "D:\\Backup\\From Drive C\\Data\\";
   EXPECT_EQ(v.fs.Contents(copies + "b.txt"), "b changed");
 
