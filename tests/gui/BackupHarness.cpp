@@ -100,6 +100,7 @@ void TBackupHarness::AfterStep(int steps) {
   if (fWLProgress) {
     HWND dlg = fWLProgress->Handle();
     view.progressVisible = IsWindowVisible(dlg) != 0;
+    view.progressOwnButton = (GetWindowLongPtrW(dlg, GWL_EXSTYLE) & WS_EX_APPWINDOW) != 0;
     view.fileLabel = forms::driver::Text(dlg, "stName");
     view.volumeLabel = forms::driver::Text(dlg, "Volume");
     view.pathLabel = forms::driver::Text(dlg, "Path");

@@ -50,6 +50,7 @@ struct TWalkView {
   bool mainVisible = false;
   bool mainEnabled = false;
   bool refreshTimerRunning = false;
+  bool progressOwnButton = false;  // the dialog shows on the taskbar by itself
   std::string fileLabel;  // stName
   std::string volumeLabel, pathLabel, caption;
 };

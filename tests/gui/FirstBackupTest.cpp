@@ -70,6 +70,8 @@ std::vector<std::string> FilesBelow(const std::string& folder, const std::string
 
 void ExpectAtRest(TBackupHarness& h) {
   EXPECT_EQ(fWLProgress, nullptr);
+  // The main window has its taskbar button back once it shows again.
+  EXPECT_FALSE(GetWindowLongPtrW(h.Main.Handle(), GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
   EXPECT_TRUE(IsWindowEnabled(h.Main.Handle()));
   EXPECT_TRUE(h.RefreshTimerRunning);
   ASSERT_FALSE(h.Events.empty());
@@ -127,6 +129,7 @@ void BackUpSmallTree(bool separate) {
   ASSERT_EQ(h.Views.size(), 4u);
   for (const auto& v : h.Views) {
     EXPECT_TRUE(v.progressVisible);
+    EXPECT_TRUE(v.progressOwnButton) << "nothing on the taskbar while the main window hides";
     EXPECT_FALSE(v.mainVisible);
     EXPECT_FALSE(v.mainEnabled);
     EXPECT_FALSE(v.refreshTimerRunning);
