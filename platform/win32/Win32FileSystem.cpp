@@ -555,9 +555,9 @@ WinError Win32FileSystem::CopyFileAtomic(const std::string& from, const std::str
   // and under Wine the temporary name and the rename each cost a scan of the folder. Its
   // writing time cannot pass for the original's, so until it is flushed and given that time
   // a crash leaves a copy the next refresh sees as changed, as with a renamed one.
-  const bool whole = got < kCopyBuffer;  // a short read of a disk file is its end
+  const bool fitsOneBuffer = got < kCopyBuffer;
   HANDLE created = INVALID_HANDLE_VALUE;
-  if (whole && !timeCloseToNow) {
+  if (fitsOneBuffer && !timeCloseToNow) {
     created = CreateFileW(dst.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
                           CREATE_NEW, attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
     const DWORD error = GetLastError();
@@ -584,7 +584,7 @@ WinError Win32FileSystem::CopyFileAtomic(const std::string& from, const std::str
         e = winerr::DiskFull;  // no progress and no error: treat as no room
       done += wrote;
     }
-    if (e || whole) break;
+    if (e) break;
     if (!::ReadFile(in.Get(), buf.get(), kCopyBuffer, &got, nullptr)) {
       e = GetLastError();
       break;
