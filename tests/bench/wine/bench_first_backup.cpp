@@ -136,6 +136,19 @@ TAddTiming TidewellAdd(const std::string& src, const std::string& backup) {
   h.Boxes.Answers = {tw::mb::IdOk};
   h.ObserveWalk = false;
   h.Select(src);  // selecting is the user's part, done before Finish
+  {
+    // By the time the user starts a backup the program has had its windows on screen, which
+    // loaded the controls and fonts; the stand-in main window has not, so one dialog is shown
+    // and freed first.
+    tw::TOperationWindowHooks hooks;
+    hooks.MainWindow = h.Main.Handle();
+    tw::TOperationWindowUI warm(hooks);
+    warm.CreateProgress();
+    warm.ShowProgress();
+    warm.ProcessMessages();
+    warm.HideProgress();
+    warm.FreeProgress();
+  }
   tw::TVolumeRec volume;
   volume.Name = "Bench";
   volume.BackupPath = backup;
