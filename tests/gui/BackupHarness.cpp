@@ -299,6 +299,14 @@ std::string ReadFileText(const std::string& path) {
   return data;
 }
 
+void SetLastWrite(const std::string& path, uint64_t fileTime) {
+  HANDLE h = CreateFileW(W(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  FILETIME t{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
+  SetFileTime(h, nullptr, nullptr, &t);
+  CloseHandle(h);
+}
+
 void RemoveTree(const std::string& path) {
   std::wstring folder = W(path);
   if (!folder.empty() && folder.back() == L'\\') folder.pop_back();

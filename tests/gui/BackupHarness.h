@@ -137,5 +137,7 @@ std::string ReadFileText(const std::string& path);
 DWORD Attributes(const std::string& path);
 // Deletes a folder tree (read-only bits cleared first).
 void RemoveTree(const std::string& path);
+// Gives a file a last-write time (FILETIME ticks).
+void SetLastWrite(const std::string& path, uint64_t fileTime);
 
 }  // namespace tw::testing

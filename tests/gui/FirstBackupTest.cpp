@@ -19,6 +19,7 @@ namespace {
 using testing::Attributes;
 using testing::FileExists;
 using testing::ReadFileText;
+using testing::SetLastWrite;
 using testing::TBackupHarness;
 using testing::TTempTree;
 
@@ -37,14 +38,6 @@ FILETIME LastWrite(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA d{};
   GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &d);
   return d.ftLastWriteTime;
-}
-
-void SetLastWrite(const std::string& path, uint64_t ft) {
-  HANDLE h = CreateFileW(Widen(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  FILETIME t{static_cast<DWORD>(ft), static_cast<DWORD>(ft >> 32)};
-  SetFileTime(h, nullptr, nullptr, &t);
-  CloseHandle(h);
 }
 
 // Files below a folder, as relative paths, sorted.

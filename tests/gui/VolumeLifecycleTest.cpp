@@ -19,6 +19,7 @@ namespace {
 
 using testing::FileExists;
 using testing::ReadFileText;
+using testing::SetLastWrite;
 using testing::TBackupHarness;
 using testing::TTempTree;
 
@@ -27,14 +28,6 @@ uint64_t LastWrite(const std::string& path) {
   GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &d);
   return (static_cast<uint64_t>(d.ftLastWriteTime.dwHighDateTime) << 32) |
          d.ftLastWriteTime.dwLowDateTime;
-}
-
-void SetLastWrite(const std::string& path, uint64_t ft) {
-  HANDLE h = CreateFileW(Widen(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  FILETIME t{static_cast<DWORD>(ft), static_cast<DWORD>(ft >> 32)};
-  SetFileTime(h, nullptr, nullptr, &t);
-  CloseHandle(h);
 }
 
 std::vector<std::string> Texts(const TBackupHarness& h) {

@@ -212,21 +212,6 @@ bool StepDirect(const std::wstring& f, const std::wstring& t) { return ManualCop
 bool StepTempMove(const std::wstring& f, const std::wstring& t) { return ManualCopy(f, t, true, false); }
 bool StepTempRename(const std::wstring& f, const std::wstring& t) { return ManualCopy(f, t, true, true); }
 
-void DeleteTree(const std::wstring& path) {
-  WIN32_FIND_DATAW fd;
-  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &fd);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = fd.cFileName;
-      if (name == L"." || name == L"..") continue;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DeleteTree(path + L"\\" + name);
-      else DeleteFileW((path + L"\\" + name).c_str());
-    } while (FindNextFileW(find, &fd));
-    FindClose(find);
-  }
-  RemoveDirectoryW(path.c_str());
-}
-
 void Steps(const std::wstring& src, const std::wstring& work, int rounds) {
   TTree tree;
   List(src, L"", tree);
@@ -251,7 +236,7 @@ void Steps(const std::wstring& src, const std::wstring& work, int rounds) {
       // created just after many were deleted cost the Linux file system a search for inodes
       // that were not freed recently, which would fall on whichever run came next.
       std::wstring dst = work + L"\\run" + std::to_wstring(r * n + k);
-      DeleteTree(dst);
+      tw::testing::RemoveTree(tw::Narrow(dst));
       double seconds = 0;
       if (v.engine == 1) {
         seconds = EngineOnly(tw::Narrow(src), tw::Narrow(dst + L"\\"));
@@ -280,7 +265,8 @@ void Steps(const std::wstring& src, const std::wstring& work, int rounds) {
       v.total += seconds;
     }
   }
-  for (int i = 0; i < rounds * n; ++i) DeleteTree(work + L"\\run" + std::to_wstring(i));
+  for (int i = 0; i < rounds * n; ++i)
+    tw::testing::RemoveTree(tw::Narrow(work + L"\\run" + std::to_wstring(i)));
   std::printf("%zu files, %d rounds: best, mean, mean per file, mean against CopyFileW\n",
               tree.files.size(), rounds);
   for (const TVariant& v : variants)
