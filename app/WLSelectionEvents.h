@@ -1,0 +1,101 @@
+// The check, expand, selection-change and refresh handlers of one page's tree and folder list
+// (the Add page or the Volume Contents page): they keep the page's selection tree and the
+// marks of both views in step. The counting of selected files and the status bar are here too.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "app/WLWizardState.h"
+#include "shellviews/FolderEnumerator.h"
+#include "shellviews/NameSpaceEnumerator.h"
+
+namespace tw {
+
+class TSelectionEvents {
+ public:
+  enum class TPageKind { Add, Contents };
+
+  // The selection is state.AddSelection or state.ContentsSelection by kind.
+  TSelectionEvents(TPageKind kind, TWizardState& state, shellviews::TNameSpaceEnumerator& tree,
+                   shellviews::TFolderEnumerator& list);
+  ~TSelectionEvents();
+  TSelectionEvents(const TSelectionEvents&) = delete;
+  TSelectionEvents& operator=(const TSelectionEvents&) = delete;
+
+  // Binds every event of the tree and the list to the handlers below.
+  void Attach();
+
+  TPageKind Kind() const { return kind_; }
+  TWLDesktopNode& Selection();
+  shellviews::TNameSpaceEnumerator& Tree() { return tree_; }
+  shellviews::TFolderEnumerator& List() { return list_; }
+
+  // Handlers (also callable by tests and by the pages).
+  void BeforeCheck(int index, int currentState, int newState, bool& allow);
+  void AfterCheck(int index, int newState);
+  void SelectionChange();  // marks the list from the selection
+  void Expand(int index);
+  void Expanded(int index);
+  void TreeRefresh();
+  void ListCheck(int item);
+  void ListRefresh();
+
+  // The Add page: ResetAddSelection (after a backup or refresh, Back from the Add page).
+  void ResetAddSelection();
+  // Expands the tree's first item and the item below it one level (the window's creation).
+  void ExpandFirstItems();
+  // The tree's first item set to checked ("All files", "entire volume") or unchecked (after an
+  // operation), through the handlers as a user's click would be.
+  void SetFirstItemState(int state);
+
+  // Propagation state, for tests.
+  bool Propagating() const { return propagating_; }
+  bool ListUpdating() const { return listUpdating_; }
+  int CheckDepth() const { return checkDepth_; }
+
+ private:
+  // Carries a state up from the parent of a changed item (NotifyParent's hook).
+  void ParentChanged(int index, int state);
+  // Sets the marks of the item's loaded descendants from the selection.
+  void DeriveMarks(int index);
+
+  TPageKind kind_;
+  TWizardState& state_;
+  shellviews::TNameSpaceEnumerator& tree_;
+  shellviews::TFolderEnumerator& list_;
+  bool propagating_ = false;
+  bool listUpdating_ = false;
+  int checkDepth_ = 0;
+  uint64_t firstRefreshDone_ = 0;
+};
+
+// Counting of the selected files (the selection tree's OnFileAdded and OnFileRemoved) and the
+// status bar's two panels.
+class TSelectionStatistics {
+ public:
+  explicit TSelectionStatistics(TWizardState& state) : state_(state) {}
+  ~TSelectionStatistics();
+  // Installs the counting handlers; the destructor removes them.
+  void Install();
+  void Uninstall();
+
+  // "%s Selected File(s)" and "%.0n KB" (bytes x 0.001) into the status bar's panels, when it
+  // shows them.
+  void UpdateStatusBar(int64_t count, int64_t bytes);
+  // Every second: the counters of the page's selection into the status bar, the Add count into
+  // the busy dialog.
+  void DrawUpdateTimerTimer();
+
+ private:
+  TWizardState& state_;
+  bool installed_ = false;
+};
+
+// The two status texts, as the status bar shows them (thousands separators of the user's
+// locale).
+std::string SelectedFilesText(int64_t count);
+std::string KilobytesText(int64_t bytes);
+
+}  // namespace tw
