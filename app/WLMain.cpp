@@ -1,7 +1,16 @@
 #include "app/WLMain.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
+#include "app/WLAddPage.h"
+#include "app/WLContentsPage.h"
+#include "app/WLDeletePage.h"
+#include "app/WLMainPage.h"
+#include "app/WLOrphanedRestorePage.h"
+#include "app/WLRefreshPage.h"
+#include "app/WLRestorePage.h"
+#include "app/WLVolumePage.h"
 #include "app/res/resource.h"
 #include "platform/win32/Utf.h"
 
@@ -14,29 +23,60 @@ const char* const kPageCaptions[8] = {"Main",          "Volume",
                                       "Volume Contents", "Add To Volume",
                                       "Restore From Volume", "Delete From Volume",
                                       "Refresh Volume", "Orphaned Restore"};
+const char* const kCaptionLines[8] = {
+    "Tidewell Gateway", "Select Volume...", "Volume contents...", "Select files to backup...",
+    "Restore files...", "Delete files...",  "Refresh files...",
+    "Select an orphaned volume to restore..."};
 const char kStatusTitle[] = "Tidewell - backup of your files as plain copies";
 const char kBackHint[] = "Go back one step";
-const char kAppTitle[] = "Tidewell";
+const char kHelpFile[] = "TIDEWELL.HLP";
+const char kManualFile[] = "Tidewell_manual.doc";
+const char kHomePage[] = "https://www.corvane.com/tidewell/";
 
 constexpr int kCaptionHeight = 44;
 constexpr int kButtonW = 75, kButtonH = 25;
 constexpr int kMinTrackW = 700, kMinTrackH = 578;
+constexpr UINT_PTR kDrawUpdateTimer = 1, kRefreshTimer = 2;
+constexpr UINT kDrawUpdateMs = 1000, kRefreshMs = 30000;
 
-struct TChoice {
-  const char* button;
-  const char* caption;
-  const char* label;
-  const char* hint;
-  void (TfWLMain::*onClick)();
-};
+const char* const kBackButtons[] = {"BackAddBTN",    "BackRestoreBTN",  "BackDeleteBTN",
+                                    "BackRefreshBTN", "BackVolumeBTN",  "BackContentsBTN",
+                                    "BackOrphanedRestore"};
+const char* const kNextButtons[] = {"NextAddBTN",    "NextRestoreBTN",  "NextDeleteBTN",
+                                    "NextRefreshBTN", "NextVolumeBTN",  "NextContentsBTN",
+                                    "NextOrphanedRestore"};
 }  // namespace
 
 TfWLMain::TfWLMain(TMainEnv env)
-    : Volumes(*env.Fs, *env.Prompts, env.AppDir), VolumeList(Volumes.VolumeList),
-      Settings(*env.Registry, env.ProductKey), env_(std::move(env)) {}
+    : Volumes(*env.Fs, *env.Prompts, env.AppDir), VolumeList(Volumes.VolumeList), State(*env.Fs),
+      WizardMode(State.WizardMode), CurrentVolume(State.CurrentVolume),
+      Settings(*env.Registry, env.ProductKey), Statistics(State), env_(std::move(env)) {
+  mainPage_ = std::make_unique<TMainPage>(*this, State);
+  volumePage_ = std::make_unique<TVolumePage>(*this, State);
+  contentsPage_ = std::make_unique<TContentsPage>(*this, State);
+  addPage_ = std::make_unique<TAddPage>(*this, State);
+  restorePage_ = std::make_unique<TRestorePage>(*this, State);
+  deletePage_ = std::make_unique<TDeletePage>(*this, State);
+  refreshPage_ = std::make_unique<TRefreshPage>(*this, State);
+  orphanedPage_ = std::make_unique<TOrphanedRestorePage>(*this, State);
+}
 
 TfWLMain::~TfWLMain() {
-  if (images_) ImageList_Destroy(images_);
+  Statistics.Uninstall();
+  // The views go before the window that holds them.
+  if (Handle()) {
+    KillTimer(Handle(), kDrawUpdateTimer);
+    KillTimer(Handle(), kRefreshTimer);
+  }
+  orphanedPage_.reset();
+  addPage_.reset();
+  contentsPage_.reset();
+  if (filesMenu_ && !filesMenuShown_) DestroyMenu(filesMenu_);
+}
+
+std::vector<TWizardPage*> TfWLMain::Pages() const {
+  return {mainPage_.get(),    volumePage_.get(),  contentsPage_.get(), addPage_.get(),
+          restorePage_.get(), deletePage_.get(), refreshPage_.get(),  orphanedPage_.get()};
 }
 
 bool TfWLMain::Create() {
@@ -48,6 +88,7 @@ bool TfWLMain::Create() {
                   CW_USEDEFAULT, 760, 600, nullptr, menu_, icon))
     return false;
   forms::SetControlName(Handle(), "fWLMain");
+  State.MainWindow = Handle();
   BuildPages();
 
   // The placement of the last run: position and size only, the window stays hidden.
@@ -80,8 +121,12 @@ void TfWLMain::FormCreate() {
   ExitRequested = false;
   Options = Settings.ReadOptions();
   auto loaded = Volumes.Load(Options.LastVolumeName);
-  FillVolumeList(loaded.SelectedIndex);
+  volumePage_->FillVolumeList(loaded.SelectedIndex);
+  Statistics.Install();
+  addPage_->Events().ExpandFirstItems();
   EnableMainButtons();
+  SetTimer(Handle(), kDrawUpdateTimer, kDrawUpdateMs, nullptr);
+  StartRefreshTimer();
   StartupRefreshDue = loaded.AnyAutoRefresh && !Options.DisableAutoRefresh;
 }
 
@@ -108,153 +153,89 @@ void TfWLMain::FormDestroy() {
 void TfWLMain::BuildMenu() {
   menu_ = CreateMenu();
   HMENU file = CreatePopupMenu();
+  // "&Hide" has no place on the menu; its command is reached from the tray.
   AppendMenuW(file, MF_STRING, IDM_FILE_EXIT, L"&End Session\tAlt+X");
   AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&File");
   OnCommand(IDM_FILE_EXIT, [this] { FileExitMIClick(); });
+  OnCommand(IDM_FILE_HIDE, [this] { FileHideMIClick(); });
+
+  filesMenu_ = CreatePopupMenu();
+  AppendMenuW(filesMenu_, MF_STRING, IDM_FILES_ADD, L"&Add");
+  AppendMenuW(filesMenu_, MF_STRING, IDM_FILES_REFRESH, L"Re&fresh");
+  AppendMenuW(filesMenu_, MF_STRING, IDM_FILES_RESTORE, L"&Restore");
+  AppendMenuW(filesMenu_, MF_STRING, IDM_FILES_DELETE, L"&Delete");
+  AppendMenuW(filesMenu_, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(filesMenu_, MF_STRING, IDM_FILES_REFRESH_CONTENTS, L"Refresh from &Originals");
+  OnCommand(IDM_FILES_ADD, [this] { contentsPage_->AddFilesBTNClick(); });
+  OnCommand(IDM_FILES_REFRESH, [this] { contentsPage_->RefreshFilesBTNClick(); });
+  OnCommand(IDM_FILES_RESTORE, [this] { contentsPage_->RestoreFilesBTNClick(); });
+  OnCommand(IDM_FILES_DELETE, [this] { contentsPage_->DeleteFilesBTNClick(); });
+  OnCommand(IDM_FILES_REFRESH_CONTENTS, [this] { contentsPage_->FilesRefreshContentsMIClick(); });
+
+  HMENU help = CreatePopupMenu();
+  AppendMenuW(help, MF_STRING, IDM_HELP_CONTENTS, L"&Contents\tF1");
+  AppendMenuW(help, MF_STRING, IDM_HELP_SEARCH, L"&Search");
+  AppendMenuW(help, MF_STRING, IDM_HELP_MANUAL, L"User's &Manual");
+  AppendMenuW(help, MF_STRING, IDM_HELP_HOMEPAGE, L"Internet &Homepage");
+  AppendMenuW(help, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(help, MF_STRING, IDM_HELP_ABOUT, L"&About...");
+  AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(help), L"&Help");
+  OnCommand(IDM_HELP_CONTENTS, [this] { ShowHelp(); });
+  OnCommand(IDM_HELP_SEARCH, [this] { HelpSearchMIClick(); });
+  OnCommand(IDM_HELP_MANUAL, [this] { UsersManual1Click(); });
+  OnCommand(IDM_HELP_HOMEPAGE, [this] { HelpHomePageMIClick(); });
+  OnCommand(IDM_HELP_ABOUT, [this] { HelpAboutMIClick(); });
+}
+
+void TfWLMain::ShowFilesMenu(bool visible) {
+  if (visible == filesMenuShown_ || !menu_) return;
+  if (visible)
+    InsertMenuW(menu_, 1, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(filesMenu_),
+                L"&Files");
+  else
+    RemoveMenu(menu_, 1, MF_BYPOSITION);  // keeps the popup for the next time
+  filesMenuShown_ = visible;
+  if (Handle()) DrawMenuBar(Handle());
+}
+
+void TfWLMain::SetFilesMenuItems(bool refreshEnabled, bool restoreEnabled) {
+  EnableMenuItem(filesMenu_, IDM_FILES_REFRESH, refreshEnabled ? MF_ENABLED : MF_GRAYED);
+  EnableMenuItem(filesMenu_, IDM_FILES_RESTORE, restoreEnabled ? MF_ENABLED : MF_GRAYED);
 }
 
 void TfWLMain::BuildPages() {
   HWND form = Handle();
   captionLine_ = AddLabel(form, "CaptionST", "", 12, 8, 600, 30, forms::BoldFont(16));
-  statusBar_ = AddControl(form, STATUSCLASSNAMEW, "StatusBar", "", WS_VISIBLE | SBARS_SIZEGRIP,
-                          0, 0, 0, 0);
+  State.StatusBar = AddControl(form, STATUSCLASSNAMEW, "StatusBar", "",
+                               WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0);
   pageControl_ = AddPanel(form, "WizardPC", 0, kCaptionHeight, 700, 480);
   for (int i = 0; i < 8; ++i) {
     pages_[i] = AddPanel(pageControl_, kPageNames[i], 0, 0, 700, 480, false);
     forms::SetWindowTextUtf8(pages_[i], kPageCaptions[i]);
   }
-  BuildMainPage(pages_[pgMain]);
-  BuildVolumePage(pages_[pgVolume]);
-  AddBackNext(pages_[pgVolumeInfo], "BackContentsBTN", "&Back", &TfWLMain::BackContentsBTNClick,
-              "NextContentsBTN", "&Next", "continue with next step", nullptr);
-  AddBackNext(pages_[pgAdd], "BackAddBTN", "&Back", &TfWLMain::BackAddBTNClick, "NextAddBTN",
-              "&Next", "Continue with next step", nullptr);
-  AddBackNext(pages_[pgRestore], "BackRestoreBTN", "&Back", &TfWLMain::BackOperationBTNClick,
-              "NextRestoreBTN", "&Finish", "", nullptr);
-  AddBackNext(pages_[pgDelete], "BackDeleteBTN", "&Back", &TfWLMain::BackOperationBTNClick,
-              "NextDeleteBTN", "&Finish", "", nullptr);
-  AddBackNext(pages_[pgRefresh], "BackRefreshBTN", "&Back", &TfWLMain::BackOperationBTNClick,
-              "NextRefreshBTN", "&Finish", "", nullptr);
-  AddBackNext(pages_[pgOrphanedRestore], "BackOrphanedRestore", "&Back",
-              &TfWLMain::BackOrphanedRestoreClick, "NextOrphanedRestore", "&Next", "", nullptr);
-}
-
-void TfWLMain::BuildMainPage(HWND page) {
-  static const TChoice kChoices[] = {
-      {"BackupBTN", "&Create Backup", "BackupLBL", "Add files to a new volume",
-       &TfWLMain::BackupBTNClick},
-      {"RestoreBTN", "&Restore", "RestoreLBL", "Restore files from an existing volume",
-       &TfWLMain::RestoreBTNClick},
-      {"DeleteBTN", "&Delete", "DeleteLBL", "Delete files from an existing volume",
-       &TfWLMain::DeleteBTNClick},
-      {"RefreshBTN", "&Refresh", "RefreshLBL", "Refresh the contents of an existing volume",
-       &TfWLMain::RefreshBTNClick},
-      {"OpenVolumeBTN", "&Open Volume", "OpenVolumeLBL", "Open an existing volume",
-       &TfWLMain::OpenVolumeBTNClick},
-      {"ExitBTN", "&End Session", "ExitLBL", "End this session of Tidewell",
-       &TfWLMain::FileExitMIClick},
-      {"OptionsBTN", "&Options", "OptionsLBL", "Set global options for backup sets.",
-       &TfWLMain::OptionsBTNClick},
-  };
-  constexpr int kRow = 40;
-  HWND choices = AddPanel(page, "ChoicesPA", 0, 0, 460, kRow * 7);
-  int y = 0;
-  for (const auto& c : kChoices) {
-    auto handler = c.onClick;
-    HWND button = AddButton(choices, c.button, c.caption, 0, y, 130, 28,
-                            [this, handler] { (this->*handler)(); }, c.onClick == &TfWLMain::BackupBTNClick);
-    SetHint(button, c.hint);
-    HWND label = AddLabel(choices, c.label, c.hint, 145, y + 6, 315, 20);
-    SetHint(label, c.hint);
-    y += kRow;
-  }
-}
-
-void TfWLMain::BuildVolumePage(HWND page) {
-  HWND list = AddControl(page, WC_LISTVIEWW, "VolumeListLV", "",
-                         WS_VISIBLE | WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL |
-                             LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
-                         8, 8, 380, 250);
-  ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
-  struct {
-    const wchar_t* caption;
-    int width;
-  } columns[] = {{L"Name", 140}, {L"Path", 220}};
-  for (int i = 0; i < 2; ++i) {
-    LVCOLUMNW col{};
-    col.mask = LVCF_TEXT | LVCF_WIDTH;
-    col.pszText = const_cast<wchar_t*>(columns[i].caption);
-    col.cx = columns[i].width;
-    ListView_InsertColumn(list, i, &col);
-  }
-  // The volume rows use image 2 of the window's image list.
-  images_ = ImageList_Create(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                             ILC_COLOR32 | ILC_MASK, 3, 0);
-  HICON fallback = static_cast<HICON>(LoadImageW(nullptr, MAKEINTRESOURCEW(32512), IMAGE_ICON,
-                                                 0, 0, LR_SHARED | LR_DEFAULTSIZE));  // IDI_APPLICATION
-  HICON volume = static_cast<HICON>(
-      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_TIDEWELL), IMAGE_ICON,
-                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-  ImageList_AddIcon(images_, volume ? volume : fallback);
-  ImageList_AddIcon(images_, volume ? volume : fallback);
-  ImageList_AddIcon(images_, volume ? volume : fallback);
-  ListView_SetImageList(list, images_, LVSIL_SMALL);
-  AddBackNext(page, "BackVolumeBTN", "&Back", &TfWLMain::BackVolumeBTNClick, "NextVolumeBTN",
-              "&Next", "Starts the operation", &TfWLMain::NextVolumeBTNClick, true);
+  auto pages = Pages();
+  for (int i = 0; i < 8; ++i) pages[static_cast<size_t>(i)]->Build(pages_[i]);
 }
 
 void TfWLMain::AddBackNext(HWND page, const std::string& back, const std::string& backCaption,
-                           void (TfWLMain::*onBack)(), const std::string& next,
+                           std::function<void()> onBack, const std::string& next,
                            const std::string& nextCaption, const std::string& nextHint,
-                           void (TfWLMain::*onNext)(), bool nextDefault) {
-  HWND b = AddButton(page, back, backCaption, 0, 0, kButtonW, kButtonH, [this, onBack] {
-    if (onBack) (this->*onBack)();
-  });
+                           std::function<void()> onNext, bool nextDefault) {
+  HWND b = AddButton(page, back, backCaption, 0, 0, kButtonW, kButtonH, std::move(onBack));
   SetHint(b, kBackHint);
-  HWND n = AddButton(page, next, nextCaption, 0, 0, kButtonW, kButtonH, [this, onNext] {
-    if (onNext) (this->*onNext)();
-  }, nextDefault);
+  HWND n = AddButton(page, next, nextCaption, 0, 0, kButtonW, kButtonH, std::move(onNext),
+                     nextDefault);
   if (!nextHint.empty()) SetHint(n, nextHint);
 }
 
-void TfWLMain::FillVolumeList(int selected) {
-  HWND list = Control("VolumeListLV");
-  ListView_DeleteAllItems(list);
-  int row = 0;
-  for (const auto& volume : VolumeList) {
-    std::wstring name = Widen(volume->Name), path = Widen(volume->BackupPath);
-    LVITEMW item{};
-    item.mask = LVIF_TEXT | LVIF_IMAGE;
-    item.iItem = row;
-    item.pszText = name.data();
-    item.iImage = 2;
-    ListView_InsertItem(list, &item);
-    ListView_SetItemText(list, row, 1, path.data());
-    ++row;
-  }
-  if (selected >= 0 && selected < row) {
-    ListView_SetItemState(list, selected, LVIS_SELECTED | LVIS_FOCUSED,
-                          LVIS_SELECTED | LVIS_FOCUSED);
-    ListView_EnsureVisible(list, selected, FALSE);
-  }
-}
-
-int TfWLMain::SelectedVolumeIndex() const {
-  return ListView_GetNextItem(Control("VolumeListLV"), -1, LVNI_SELECTED);
-}
+int TfWLMain::SelectedVolumeIndex() const { return volumePage_->SelectedIndex(); }
 
 void TfWLMain::EnableMainButtons() {
   bool any = !VolumeList.empty();
-  for (const char* name : {"RestoreBTN", "DeleteBTN", "RefreshBTN", "OpenVolumeBTN"})
+  // Restore stays open without volumes: the orphaned restore is reached through it.
+  EnableWindow(Control("RestoreBTN"), TRUE);
+  for (const char* name : {"DeleteBTN", "RefreshBTN", "OpenVolumeBTN"})
     EnableWindow(Control(name), any);
-}
-
-void TfWLMain::ShowControl(const std::string& name, bool visible) {
-  if (HWND hwnd = Control(name)) ShowWindow(hwnd, visible ? SW_SHOW : SW_HIDE);
-}
-
-void TfWLMain::SetCaption(const std::string& name, const std::string& text) {
-  if (HWND hwnd = Control(name)) forms::SetWindowTextUtf8(hwnd, text);
 }
 
 void TfWLMain::SetTitleSuffix(const std::string& suffix) {
@@ -265,180 +246,191 @@ int TfWLMain::Message(const std::string& text, uint32_t flags) {
   return env_.Prompts->Message(text, kAppTitle, flags);
 }
 
+std::unique_ptr<TOperationWindowUI> TfWLMain::NewOperationUI() {
+  TOperationWindowHooks hooks;
+  hooks.MainWindow = Handle();
+  hooks.StopRefreshTimer = [this] { StopRefreshTimer(); };
+  hooks.StartRefreshTimer = [this] { StartRefreshTimer(); };
+  hooks.RefreshContentsViews = [this] { addPage_->RefreshViews(); };
+  hooks.MessageBoxes = env_.OperationBoxes;
+  hooks.OpenLog = env_.OpenLog;
+  return std::make_unique<TOperationWindowUI>(std::move(hooks));
+}
+
+void TfWLMain::ShowAfterOperation() {
+  if (!Handle()) return;
+  EnableWindow(Handle(), TRUE);
+  ShowWindow(Handle(), SW_SHOW);
+}
+
+void TfWLMain::LeaveOrphanedRoad() {
+  if (State.OrphanVolume && State.CurrentVolume == State.OrphanVolume.get())
+    State.CurrentVolume = nullptr;
+  State.OrphanVolume.reset();
+  State.PlaceholderIni.reset();
+}
+
+void TfWLMain::StartRefreshTimer() {
+  if (Handle() && SetTimer(Handle(), kRefreshTimer, kRefreshMs, nullptr)) refreshTimerOn_ = true;
+}
+
+void TfWLMain::StopRefreshTimer() {
+  if (Handle()) KillTimer(Handle(), kRefreshTimer);
+  refreshTimerOn_ = false;
+}
+
 void TfWLMain::ShowPage(int page) {
   if (page < 0 || page > 7) return;
-  static const char* const kCaptionLines[8] = {
-      "Tidewell Gateway", "Select Volume...", "Volume contents...", "Select files to backup...",
-      "Restore files...", "Delete files...",  "Refresh files...",
-      "Select an orphaned volume to restore..."};
   std::string caption = kCaptionLines[page];
-  if (page == pgAdd && WizardMode == 4) caption = "Select files to backup/refresh...";
+  if (page == pgAdd && WizardMode == wmRefresh) caption = "Select files to backup/refresh...";
   forms::SetWindowTextUtf8(captionLine_, caption);
 
+  HWND status = State.StatusBar;
   if (page == pgMain) {
     int parts[] = {-1};
-    SendMessageW(statusBar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
-    SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(Widen(kStatusTitle).c_str()));
+    SendMessageW(status, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+    SendMessageW(status, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(Widen(kStatusTitle).c_str()));
     SetTitleSuffix("");
+    LeaveOrphanedRoad();
   } else {
     int parts[] = {250, -1};
-    SendMessageW(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
-    SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L""));
-    SendMessageW(statusBar_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(L""));
+    SendMessageW(status, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
   }
-  bool browse = WizardMode == 0;
+  bool browse = WizardMode == wmBrowse;
   for (const char* name : {"AddFilesBTN", "RefreshFilesBTN", "RestoreFilesBTN", "DeleteFilesBTN"})
-    ShowControl(name, browse);
-  ShowControl("NextContentsBTN", !browse);
+    if (HWND hwnd = Control(name)) ShowWindow(hwnd, browse ? SW_SHOW : SW_HIDE);
+  if (HWND next = Control("NextContentsBTN")) ShowWindow(next, browse ? SW_HIDE : SW_SHOW);
+  ShowFilesMenu(browse && page == pgVolumeInfo);
 
   for (int i = 0; i < 8; ++i)
     if (i != page) ShowWindow(pages_[i], SW_HIDE);
   ShowWindow(pages_[page], SW_SHOW);
-  page_ = page;
+  State.Page = page;
+  Pages()[static_cast<size_t>(page)]->Shown();
 }
 
-// ---- Main page ----
-
-void TfWLMain::BackupBTNClick() {
-  WizardMode = 1;
-  SetCaption("NextVolumeBTN", "Fi&nish");
-  SetCaption("NextAddBTN", "&Next");
-  ShowPage(pgAdd);
-}
-
-void TfWLMain::RestoreBTNClick() {
-  WizardMode = 2;
-  SetCaption("NextVolumeBTN", "&Next");
-  for (const char* name : {"NewBTN", "ModifyBTN", "DeleteVolumeBTN", "VolumeDetailsPA"})
-    ShowControl(name, false);
-  ShowControl("OrphanedRestoreBTN", true);
-  ShowPage(pgVolume);
-}
-
-void TfWLMain::DeleteBTNClick() {
-  WizardMode = 3;
-  SetCaption("NextVolumeBTN", "&Next");
-  for (const char* name :
-       {"NewBTN", "ModifyBTN", "DeleteVolumeBTN", "VolumeDetailsPA", "OrphanedRestoreBTN"})
-    ShowControl(name, false);
-  ShowPage(pgVolume);
-}
-
-void TfWLMain::RefreshBTNClick() {
-  WizardMode = 4;
-  SetCaption("NextVolumeBTN", "&Next");
-  SetCaption("NextAddBTN", "Fi&nish");
-  for (const char* name : {"NewBTN", "ModifyBTN", "DeleteVolumeBTN", "VolumeDetailsPA"})
-    ShowControl(name, true);
-  ShowControl("OrphanedRestoreBTN", false);
-  ShowPage(pgVolume);
-}
-
-void TfWLMain::OpenVolumeBTNClick() {
-  WizardMode = 0;
-  SetCaption("NextVolumeBTN", "&Next");
-  for (const char* name : {"NewBTN", "ModifyBTN", "DeleteVolumeBTN", "VolumeDetailsPA"})
-    ShowControl(name, true);
-  ShowControl("OrphanedRestoreBTN", false);
-  ShowPage(pgVolume);
-}
-
-void TfWLMain::OptionsBTNClick() {
-  // The options dialog is not part of this build yet.
-}
+// ---- Commands ----
 
 void TfWLMain::FileExitMIClick() {
   ExitRequested = true;
   PostMessageW(Handle(), WM_CLOSE, 0, 0);
 }
 
-// ---- Volume page and the Back buttons ----
+void TfWLMain::FileHideMIClick() {
+  // Hiding into the tray comes with the tray icon.
+}
 
-void TfWLMain::BackVolumeBTNClick() { ShowPage(WizardMode == 1 ? pgAdd : pgMain); }
+void TfWLMain::OptionsBTNClick() {
+  // The options dialog opens here.
+}
 
-void TfWLMain::NextVolumeBTNClick() {
-  if (VolumeList.empty()) {
-    Message("There are no volumes created. Please create and select a volume before clicking on "
-            "the Next button.",
-            mb::Ok | mb::IconInformation);
-    return;
-  }
-  int row = SelectedVolumeIndex();
-  if (row < 0 || row >= static_cast<int>(VolumeList.size())) {
-    Message("Please select a volume to perform the operation on.", mb::Ok | mb::IconInformation);
-    return;
-  }
-  CurrentVolume = VolumeList[static_cast<size_t>(row)].get();
-  if (WizardMode <= 3) {
-    FindData info;
-    if (env_.Fs->Stat(CurrentVolume->BackupPath, info) != winerr::Success || !info.IsDirectory()) {
-      Message("Cannot continue as this path does not exist", mb::Ok | mb::IconError);
-      return;
+void TfWLMain::FindBTNClick() {
+  // The find-files dialog opens here; it works on State.AddSelection while the Add page shows
+  // and asks AddPage().Events() to mark what it added.
+}
+
+void TfWLMain::RefreshTimerTimer() {
+  // The automatic refresh's due test runs here.
+}
+
+int TfWLMain::HelpContext() const {
+  auto byMode = [this] {
+    switch (WizardMode) {
+      case wmBackup: return 110;
+      case wmRefresh: return 120;
+      case wmRestore:
+      case wmOrphanSelect:
+      case wmOrphanedRestore: return 130;
+      case wmDelete: return 140;
+      default: return 150;
     }
+  };
+  switch (State.Page) {
+    case pgVolume: return byMode();
+    case pgVolumeInfo: return 150;
+    case pgAdd: return WizardMode == wmRefresh ? 120 : 110;
+    case pgRestore:
+    case pgOrphanedRestore: return 130;
+    case pgDelete: return 140;
+    case pgRefresh: return 120;
+    default: return 0;
   }
-  if (WizardMode == 2 && !CurrentVolume->SeparateFolders) {
-    Message("Cannot perform action on this volume because it is a volume which does not contain "
-            "separate folders for drives",
+}
+
+namespace {
+bool ExistsAsFile(IFileSystem& fs, const std::string& path) {
+  FindData info;
+  return fs.Stat(path, info) == winerr::Success && !info.IsDirectory();
+}
+}  // namespace
+
+void TfWLMain::ShowHelp() {
+  std::string file = env_.AppDir + kHelpFile;
+  if (!ExistsAsFile(*env_.Fs, file)) {
+    Message("The help file " + file + " could not be found.", mb::Ok | mb::IconError);
+    return;
+  }
+  int context = HelpContext();
+  WinHelpW(Handle(), Widen(file).c_str(), context ? HELP_CONTEXT : HELP_CONTENTS,
+           static_cast<ULONG_PTR>(context));
+}
+
+void TfWLMain::HelpSearchMIClick() {
+  std::string file = env_.AppDir + kHelpFile;
+  if (!ExistsAsFile(*env_.Fs, file)) {
+    Message("The help file " + file + " could not be found.", mb::Ok | mb::IconError);
+    return;
+  }
+  WinHelpW(Handle(), Widen(file).c_str(), HELP_FINDER, 0);
+}
+
+void TfWLMain::UsersManual1Click() {
+  std::string file = env_.AppDir + kManualFile;
+  if (!ExistsAsFile(*env_.Fs, file)) {
+    Message("The user's manual " + file + " could not be found.", mb::Ok | mb::IconError);
+    return;
+  }
+  bool opened = env_.OpenDocument
+                    ? env_.OpenDocument(file)
+                    : reinterpret_cast<INT_PTR>(ShellExecuteW(Handle(), L"open",
+                                                              Widen(file).c_str(), nullptr,
+                                                              nullptr, SW_SHOWMAXIMIZED)) > 32;
+  if (!opened) Message("The user's manual " + file + " could not be opened.", mb::Ok | mb::IconError);
+}
+
+void TfWLMain::HelpHomePageMIClick() {
+  bool opened = env_.OpenDocument
+                    ? env_.OpenDocument(kHomePage)
+                    : reinterpret_cast<INT_PTR>(ShellExecuteW(Handle(), L"open",
+                                                              Widen(kHomePage).c_str(), nullptr,
+                                                              nullptr, SW_SHOWNORMAL)) > 32;
+  if (!opened)
+    Message(std::string("The home page ") + kHomePage + " could not be opened.",
             mb::Ok | mb::IconError);
-    return;
-  }
-  Options.LastVolumeName = CurrentVolume->Name;
-  SetTitleSuffix(" - " + CurrentVolume->Name + " (" + CurrentVolume->BackupPath + ")");
-  if (WizardMode == 1 || WizardMode == 4) {
-    // The backup and the refresh walk arrive with the operations; until then stay on the road.
-    ShowPage(WizardMode == 4 ? pgAdd : pgMain);
-    return;
-  }
-  ShowPage(pgVolumeInfo);
 }
 
-void TfWLMain::BackAddBTNClick() {
-  if (WizardMode == 0)
-    ShowPage(pgVolumeInfo);
-  else if (WizardMode == 4)
-    ShowPage(pgVolume);
-  else
-    ShowPage(pgMain);
+void TfWLMain::HelpAboutMIClick() {
+  env_.Prompts->Message("Tidewell 1.0\n\nBackup of your files as plain copies.\nCorvane",
+                        "About Tidewell", mb::Ok | mb::IconInformation);
 }
-
-void TfWLMain::BackContentsBTNClick() { ShowPage(WizardMode == 6 ? pgOrphanedRestore : pgVolume); }
-
-void TfWLMain::BackOperationBTNClick() { ShowPage(pgVolumeInfo); }
-
-void TfWLMain::BackOrphanedRestoreClick() { ShowPage(pgMain); }
 
 // ---- Window messages ----
 
 void TfWLMain::FormResize(int w, int h) {
-  SendMessageW(statusBar_, WM_SIZE, 0, 0);
+  SendMessageW(State.StatusBar, WM_SIZE, 0, 0);
   RECT sb{};
-  GetWindowRect(statusBar_, &sb);
+  GetWindowRect(State.StatusBar, &sb);
   int statusH = sb.bottom - sb.top;
   int pcH = h - kCaptionHeight - statusH;
   MoveWindow(captionLine_, 12, 8, w - 24, 30, TRUE);
   MoveWindow(pageControl_, 0, kCaptionHeight, w, pcH, TRUE);
   for (HWND page : pages_) MoveWindow(page, 0, 0, w, pcH, TRUE);
-
-  if (HWND choices = Control("ChoicesPA")) {
-    RECT rc{};
-    GetWindowRect(choices, &rc);
-    int cw = rc.right - rc.left, ch = rc.bottom - rc.top;
-    MoveWindow(choices, (w - cw) / 2, (h - ch) / 2 - kCaptionHeight, cw, ch, TRUE);
-  }
-  MoveWindow(Control("VolumeListLV"), 8, 8, w - 320, h - 330, TRUE);
-  if (HWND details = Control("VolumeDetailsPA")) {
-    RECT rc{};
-    GetWindowRect(details, &rc);
-    MapWindowPoints(nullptr, GetParent(details), reinterpret_cast<POINT*>(&rc), 2);
-    MoveWindow(details, w - 300, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
-  }
   int buttonTop = pcH - kButtonH - 10;
-  for (const char* name : {"BackAddBTN", "BackRestoreBTN", "BackDeleteBTN", "BackRefreshBTN",
-                           "BackVolumeBTN", "BackContentsBTN", "BackOrphanedRestore"})
+  for (const char* name : kBackButtons)
     MoveWindow(Control(name), w - 178, buttonTop, kButtonW, kButtonH, TRUE);
-  for (const char* name : {"NextAddBTN", "NextRestoreBTN", "NextDeleteBTN", "NextRefreshBTN",
-                           "NextVolumeBTN", "NextContentsBTN", "NextOrphanedRestore"})
+  for (const char* name : kNextButtons)
     MoveWindow(Control(name), w - 98, buttonTop, kButtonW, kButtonH, TRUE);
+  for (TWizardPage* page : Pages()) page->Layout(w, h, pcH);
 }
 
 LRESULT TfWLMain::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
@@ -452,20 +444,28 @@ LRESULT TfWLMain::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case WM_NOTIFY: {
-      auto* hdr = reinterpret_cast<NMHDR*>(lp);
-      if (hdr->hwndFrom == Control("VolumeListLV")) {
-        if (hdr->code == LVN_BEGINLABELEDITW) return TRUE;  // rows are not edited in place
-        if (hdr->code == NM_DBLCLK) {
-          // Acts as Next only on a row, not on the empty part of the list.
-          auto* activate = reinterpret_cast<NMITEMACTIVATE*>(lp);
-          HWND next = Control("NextVolumeBTN");
-          if (activate->iItem >= 0 && IsWindowEnabled(next) && IsWindowVisible(next))
-            NextVolumeBTNClick();
-          return 0;
-        }
-      }
+      LRESULT result = 0;
+      for (TWizardPage* page : Pages())
+        if (page && page->Notify(reinterpret_cast<NMHDR*>(lp), result)) return result;
       break;
     }
+    case WM_COMMAND:
+      if (lp) {
+        for (TWizardPage* page : Pages())
+          if (page && page->Command(reinterpret_cast<HWND>(lp), HIWORD(wp))) return 0;
+      }
+      break;
+    case DM_GETDEFID: {
+      HWND button = nullptr;
+      if (State.Page == pgMain) button = Control("BackupBTN");
+      else if (State.Page == pgVolume) button = volumePage_->DefaultButton();
+      if (button) return MAKELRESULT(GetDlgCtrlID(button), DC_HASDEFID);
+      return 0;
+    }
+    case WM_TIMER:
+      if (wp == kDrawUpdateTimer) Statistics.DrawUpdateTimerTimer();
+      else if (wp == kRefreshTimer) RefreshTimerTimer();
+      return 0;
     case WM_CLOSE:
       // Without the tray every accepted close ends the program.
       FormDestroy();
@@ -479,6 +479,8 @@ LRESULT TfWLMain::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       if (wp) FormDestroy();
       return 0;
     case WM_DESTROY:
+      KillTimer(Handle(), kDrawUpdateTimer);
+      KillTimer(Handle(), kRefreshTimer);
       if (env_.QuitOnDestroy) PostQuitMessage(0);
       return 0;
   }

@@ -1,14 +1,19 @@
 // The main window: a wizard of eight pages with hidden tabs, the caption line, the status bar
-// and the File menu. It stays a controller: its handlers are short and call the engine.
+// and the menus. It routes between the pages; each page is a class of its own that holds its
+// controls and handlers and calls the engine.
 #pragma once
 #include <windows.h>
 
 #include <commctrl.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/OperationWindowUI.h"
+#include "app/WLSelectionEvents.h"
+#include "app/WLWizardState.h"
 #include "app/forms/Forms.h"
 #include "engine/settings.h"
 #include "engine/volumes.h"
@@ -17,6 +22,16 @@
 #include "platform/Registry.h"
 
 namespace tw {
+
+class TMainPage;
+class TVolumePage;
+class TContentsPage;
+class TAddPage;
+class TRestorePage;
+class TDeletePage;
+class TRefreshPage;
+class TOrphanedRestorePage;
+class TWizardPage;
 
 // What the window works with; the program passes the real platform, tests their own.
 struct TMainEnv {
@@ -28,17 +43,13 @@ struct TMainEnv {
   std::string ProductKey = WLRegStrings::ProductKey;
   std::vector<std::string> Args;  // command-line arguments after the program name
   bool QuitOnDestroy = true;      // end the message loop when the window is destroyed
-};
-
-enum TWizardPage {
-  pgMain = 0,
-  pgVolume = 1,
-  pgVolumeInfo = 2,
-  pgAdd = 3,
-  pgRestore = 4,
-  pgDelete = 5,
-  pgRefresh = 6,
-  pgOrphanedRestore = 7,
+  // The operations' message boxes; null: real ones, owned by what the user sees.
+  IMessageBoxes* OperationBoxes = nullptr;
+  // Opens the log after a failed operation; empty: Notepad through the shell.
+  std::function<void(const std::string& logPath)> OpenLog;
+  // Opens a document (the manual, the home page) with the shell's "open" verb; empty: the
+  // shell. Returns false when it could not be opened.
+  std::function<bool(const std::string& target)> OpenDocument;
 };
 
 class TfWLMain : public forms::TForm {
@@ -51,37 +62,68 @@ class TfWLMain : public forms::TForm {
   bool Create();
 
   void ShowPage(int page);
-  int CurrentPage() const { return page_; }
+  int CurrentPage() const { return State.Page; }
 
-  // Handlers bound to the controls.
-  void BackupBTNClick();
-  void RestoreBTNClick();
-  void DeleteBTNClick();
-  void RefreshBTNClick();
-  void OpenVolumeBTNClick();
-  void OptionsBTNClick();
+  // Commands reached from several places.
   void FileExitMIClick();
-  void BackVolumeBTNClick();
-  void NextVolumeBTNClick();
-  void BackAddBTNClick();
-  void BackContentsBTNClick();
-  void BackOperationBTNClick();  // Back on the Restore, Delete and Refresh Volume pages
-  void BackOrphanedRestoreClick();
+  void FileHideMIClick();
+  void OptionsBTNClick();
+  void FindBTNClick();
+  void RefreshTimerTimer();
+  void ShowHelp();
+  void HelpSearchMIClick();
+  void UsersManual1Click();
+  void HelpHomePageMIClick();
+  void HelpAboutMIClick();
 
   // State of the running program.
   TVolumeStore Volumes;
   TVolumeList& VolumeList;
-  TVolumeRec* CurrentVolume = nullptr;
-  uint8_t WizardMode = 0;
+  TWizardState State;
+  uint8_t& WizardMode;
+  TVolumeRec*& CurrentVolume;
   bool WinStart = false;
   bool ExitRequested = false;
   TSettingsStore Settings;
   TGeneralOptions Options;  // LaunchOnStartup, RunAsTrayIcon, DisableAutoRefresh, LastVolumeName
   bool StartupRefreshDue = false;  // a volume has automatic refresh and it is not disabled
+  TSelectionStatistics Statistics;
+  bool RefreshTimerRunning() const { return refreshTimerOn_; }
 
   // Row of VolumeListLV that is selected, -1 for none.
   int SelectedVolumeIndex() const;
   const TMainEnv& Env() const { return env_; }
+  IFileSystem& Fs() const { return *env_.Fs; }
+  IPrompts& Prompts() const { return *env_.Prompts; }
+
+  TMainPage& MainPage() { return *mainPage_; }
+  TVolumePage& VolumePage() { return *volumePage_; }
+  TContentsPage& ContentsPage() { return *contentsPage_; }
+  TAddPage& AddPage() { return *addPage_; }
+  TRestorePage& RestorePage() { return *restorePage_; }
+  TDeletePage& DeletePage() { return *deletePage_; }
+  TRefreshPage& RefreshPage() { return *refreshPage_; }
+  TOrphanedRestorePage& OrphanedRestorePage() { return *orphanedPage_; }
+
+  // ---- For the pages ----
+  // A message captioned "Tidewell", owned by the main window.
+  int Message(const std::string& text, uint32_t flags);
+  void SetTitleSuffix(const std::string& suffix);
+  // Restore, Delete, Refresh and Open Volume follow whether any volume exists.
+  void EnableMainButtons();
+  // The window side of one operation run; a new one per run.
+  std::unique_ptr<TOperationWindowUI> NewOperationUI();
+  // After an operation: the window shown again, in front.
+  void ShowAfterOperation();
+  // The orphaned road's volume is dropped once the road is left.
+  void LeaveOrphanedRoad();
+  void AddBackNext(HWND page, const std::string& back, const std::string& backCaption,
+                   std::function<void()> onBack, const std::string& next,
+                   const std::string& nextCaption, const std::string& nextHint,
+                   std::function<void()> onNext, bool nextDefault = false);
+  void SetFilesMenuItems(bool refreshEnabled, bool restoreEnabled);
+  // The help context of the page shown (0: the help file's contents).
+  int HelpContext() const;
 
  protected:
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -89,31 +131,31 @@ class TfWLMain : public forms::TForm {
  private:
   void BuildMenu();
   void BuildPages();
-  void BuildMainPage(HWND page);
-  void BuildVolumePage(HWND page);
-  void AddBackNext(HWND page, const std::string& back, const std::string& backCaption,
-                   void (TfWLMain::*onBack)(), const std::string& next,
-                   const std::string& nextCaption, const std::string& nextHint,
-                   void (TfWLMain::*onNext)(), bool nextDefault = false);
   void FormCreate();
   void FormDestroy();
   void FormResize(int w, int h);
-  void FillVolumeList(int selected);
-  void EnableMainButtons();
-  void ShowControl(const std::string& name, bool visible);
-  void SetCaption(const std::string& name, const std::string& text);
-  void SetTitleSuffix(const std::string& suffix);
-  int Message(const std::string& text, uint32_t flags);
+  void ShowFilesMenu(bool visible);
+  void StartRefreshTimer();
+  void StopRefreshTimer();
+  std::vector<TWizardPage*> Pages() const;
 
   TMainEnv env_;
   bool exitSaved_ = false;  // the exit writes ran (at the end of the session or at close)
-  int page_ = -1;
+  bool refreshTimerOn_ = false;
   HWND pageControl_ = nullptr;
   HWND pages_[8] = {};
-  HWND statusBar_ = nullptr;
   HWND captionLine_ = nullptr;
   HMENU menu_ = nullptr;
-  HIMAGELIST images_ = nullptr;
+  HMENU filesMenu_ = nullptr;
+  bool filesMenuShown_ = false;
+  std::unique_ptr<TMainPage> mainPage_;
+  std::unique_ptr<TVolumePage> volumePage_;
+  std::unique_ptr<TContentsPage> contentsPage_;
+  std::unique_ptr<TAddPage> addPage_;
+  std::unique_ptr<TRestorePage> restorePage_;
+  std::unique_ptr<TDeletePage> deletePage_;
+  std::unique_ptr<TRefreshPage> refreshPage_;
+  std::unique_ptr<TOrphanedRestorePage> orphanedPage_;
 };
 
 }  // namespace tw

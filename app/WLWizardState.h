@@ -10,6 +10,7 @@
 
 #include "engine/volumes.h"
 #include "platform/FileSystem.h"
+#include "platform/ProfileFile.h"
 #include "selection/selection.h"
 
 namespace tw {
@@ -24,7 +25,7 @@ enum TWizardMode : uint8_t {
   wmOrphanedRestore = 6,
 };
 
-enum TWizardPage {
+enum TWizardPageIndex {
   pgMain = 0,
   pgVolume = 1,
   pgVolumeInfo = 2,
@@ -44,6 +45,8 @@ struct TWizardState {
   TVolumeRec* CurrentVolume = nullptr;
   // The record made up for an accepted orphan folder; lives while the orphaned road does.
   std::unique_ptr<TVolumeRec> OrphanVolume;
+  // Its VOLUME.TWV, read when it had one; the restore that follows takes it.
+  std::unique_ptr<TProfileFile> PlaceholderIni;
 
   TWLDesktopNode AddSelection;
   TWLDesktopNode ContentsSelection;

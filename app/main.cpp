@@ -66,6 +66,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     HWND form = main.Handle();
     if (form && TranslateAcceleratorW(form, accel, &msg)) continue;
+    if (form && tw::forms::HandleEnterKey(form, msg)) continue;
     if (form && IsDialogMessageW(form, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);

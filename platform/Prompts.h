@@ -2,6 +2,7 @@
 // tests script the answers and record every question.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/WinCodes.h"
@@ -13,6 +14,9 @@ class IPrompts {
   virtual ~IPrompts() = default;
   // flags are MessageBoxW's (tw::mb); returns the button pressed (tw::mb::IdOk, ...).
   virtual int Message(const std::string& text, const std::string& caption, uint32_t flags) = 0;
+  // The system's folder browser with this title; the chosen folder's path, or none when the
+  // user cancelled or chose something that is not a file-system folder.
+  virtual std::optional<std::string> BrowseForFolder(const std::string& title) = 0;
 };
 
 // The answer used when nobody answered (a box that could not be shown, an unscripted test

@@ -235,6 +235,41 @@ std::string WindowText(HWND hwnd) {
   return Narrow(text);
 }
 
+namespace {
+struct FindIdState {
+  int id;
+  HWND found = nullptr;
+};
+BOOL CALLBACK FindById(HWND hwnd, LPARAM lp) {
+  auto* state = reinterpret_cast<FindIdState*>(lp);
+  if (GetDlgCtrlID(hwnd) == state->id && IsWindowVisible(hwnd)) {
+    state->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+}  // namespace
+
+bool HandleEnterKey(HWND form, const MSG& msg) {
+  if (!form || msg.message != WM_KEYDOWN || msg.wParam != VK_RETURN) return false;
+  if (msg.hwnd != form && !IsChild(form, msg.hwnd)) return false;
+  LRESULT code = SendMessageW(msg.hwnd, WM_GETDLGCODE, msg.wParam,
+                              reinterpret_cast<LPARAM>(&msg));
+  if (code & (DLGC_WANTALLKEYS | DLGC_WANTMESSAGE)) return false;
+  // A push button with the focus is pressed by Enter itself.
+  if (code & DLGC_DEFPUSHBUTTON || code & DLGC_UNDEFPUSHBUTTON) {
+    if (IsWindowEnabled(msg.hwnd)) SendMessageW(msg.hwnd, BM_CLICK, 0, 0);
+    return true;
+  }
+  LRESULT def = SendMessageW(form, DM_GETDEFID, 0, 0);
+  if (HIWORD(def) != DC_HASDEFID) return false;
+  FindIdState state{LOWORD(def)};
+  EnumChildWindows(form, FindById, reinterpret_cast<LPARAM>(&state));
+  if (!state.found) return false;
+  if (IsWindowEnabled(state.found)) SendMessageW(state.found, BM_CLICK, 0, 0);
+  return true;
+}
+
 void SetWindowTextUtf8(HWND hwnd, const std::string& text) {
   SetWindowTextW(hwnd, Widen(text).c_str());
 }

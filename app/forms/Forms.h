@@ -63,6 +63,11 @@ class TForm {
 };
 
 std::string WindowText(HWND hwnd);
+
+// Enter in a form that is not a dialog: presses the button the form names by DM_GETDEFID,
+// when the control with the focus does not take Enter itself. For the message loop, before
+// IsDialogMessage (which finds default buttons only among a dialog's direct children).
+bool HandleEnterKey(HWND form, const MSG& msg);
 void SetWindowTextUtf8(HWND hwnd, const std::string& text);
 
 // Test driver: what a user could do and see. Click refuses a disabled or hidden control, as

@@ -16,6 +16,25 @@ int ScriptedPrompts::Message(const std::string& text, const std::string& caption
   return r.answer;
 }
 
+std::optional<std::string> ScriptedPrompts::BrowseForFolder(const std::string& title) {
+  std::lock_guard lock(mutex_);
+  browseTitles_.push_back(title);
+  if (folders_.empty()) return std::nullopt;
+  auto answer = folders_.front();
+  folders_.pop_front();
+  return answer;
+}
+
+void ScriptedPrompts::AnswerFolder(std::optional<std::string> folder) {
+  std::lock_guard lock(mutex_);
+  folders_.push_back(std::move(folder));
+}
+
+std::vector<std::string> ScriptedPrompts::BrowseTitles() {
+  std::lock_guard lock(mutex_);
+  return browseTitles_;
+}
+
 void ScriptedPrompts::Answer(int id) {
   std::lock_guard lock(mutex_);
   script_.push_back(id);
@@ -62,6 +81,8 @@ void ScriptedPrompts::Clear() {
   std::lock_guard lock(mutex_);
   records_.clear();
   script_.clear();
+  folders_.clear();
+  browseTitles_.clear();
 }
 
 }  // namespace tw

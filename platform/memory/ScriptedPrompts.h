@@ -24,6 +24,10 @@ struct PromptRecord {
 class ScriptedPrompts : public IPrompts {
  public:
   int Message(const std::string& text, const std::string& caption, uint32_t flags) override;
+  // Answers from AnswerFolder's queue (none once it is empty); records each title.
+  std::optional<std::string> BrowseForFolder(const std::string& title) override;
+  void AnswerFolder(std::optional<std::string> folder);
+  std::vector<std::string> BrowseTitles();
 
   void Answer(int id);  // queues one answer
   void Answer(std::initializer_list<int> ids);
@@ -43,6 +47,8 @@ class ScriptedPrompts : public IPrompts {
   std::deque<int> script_;
   std::optional<int> default_;
   std::vector<PromptRecord> records_;
+  std::deque<std::optional<std::string>> folders_;
+  std::vector<std::string> browseTitles_;
 };
 
 }  // namespace tw

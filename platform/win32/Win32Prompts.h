@@ -13,6 +13,7 @@ class Win32Prompts : public IPrompts {
   HWND Owner() const { return owner_; }
 
   int Message(const std::string& text, const std::string& caption, uint32_t flags) override;
+  std::optional<std::string> BrowseForFolder(const std::string& title) override;
 
  private:
   HWND owner_;

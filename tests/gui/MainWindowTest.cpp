@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/WLMain.h"
+#include "app/WLMainPage.h"
 #include "app/forms/Forms.h"
 #include "engine/settings.h"
 #include "engine/volumes.h"
@@ -101,10 +102,12 @@ TEST_F(MainWindowTest, FirstRunOffersOnlyBackupOptionsAndEndSession) {
 
   EXPECT_EQ(Text(main, "BackupBTN"), "&Create Backup");
   EXPECT_EQ(Text(main, "OptionsLBL"), "Set global options for backup sets.");
-  for (const char* on : {"BackupBTN", "ExitBTN", "OptionsBTN"}) EXPECT_TRUE(Enabled(main, on)) << on;
-  for (const char* off : {"RestoreBTN", "DeleteBTN", "RefreshBTN", "OpenVolumeBTN"})
+  // Restore stays open: the orphaned restore, for folders not in the list, is reached by it.
+  for (const char* on : {"BackupBTN", "RestoreBTN", "ExitBTN", "OptionsBTN"})
+    EXPECT_TRUE(Enabled(main, on)) << on;
+  for (const char* off : {"DeleteBTN", "RefreshBTN", "OpenVolumeBTN"})
     EXPECT_FALSE(Enabled(main, off)) << off;
-  EXPECT_FALSE(Click(main, "RestoreBTN"));  // a disabled button cannot be pressed
+  EXPECT_FALSE(Click(main, "DeleteBTN"));  // a disabled button cannot be pressed
   EXPECT_EQ(form->WizardMode, 0);
 
   // Create Backup leads to the Add page; Back returns to the Main page.
@@ -223,7 +226,7 @@ TEST_F(MainWindowTest, VolumePageRefusesWhatTheOperationCannotUse) {
 
 TEST_F(MainWindowTest, EmptyVolumeListRefusesNext) {
   HWND main = Start();
-  form->OpenVolumeBTNClick();  // the button is disabled; the handler itself must still cope
+  form->MainPage().OpenVolumeBTNClick();  // the button is disabled; the handler itself must still cope
   ASSERT_TRUE(Click(main, "NextVolumeBTN"));
   ASSERT_EQ(prompts.Records().size(), 1u);
   EXPECT_EQ(prompts.Records()[0].text,

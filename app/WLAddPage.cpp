@@ -1,0 +1,141 @@
+#include "app/WLAddPage.h"
+
+#include "app/WLMain.h"
+#include "app/WLSelecting.h"
+#include "app/WLVolumePage.h"
+#include "app/WLContentsPage.h"
+#include "engine/operations.h"
+#include "engine/selectionmerge.h"
+
+namespace tw {
+
+TAddPage::TAddPage(TfWLMain& main, TWizardState& state) : TWizardPage(main, state) {}
+TAddPage::~TAddPage() = default;
+
+void TAddPage::Build(HWND sheet) {
+  sheet_ = sheet;
+  views_.Create(sheet, "AddNSE", "AddFE", true);
+  events_ = std::make_unique<TSelectionEvents>(TSelectionEvents::TPageKind::Add, state_,
+                                               views_.Tree, views_.List);
+  events_->Attach();
+  HWND find = main_.AddButton(sheet, "FindBTN", "Fin&d", 8, 0, 75, 25,
+                              [this] { main_.FindBTNClick(); });
+  main_.SetHint(find, "Search for files which should be backed up");
+  main_.AddBackNext(sheet, "BackAddBTN", "&Back", [this] { BackAddBTNClick(); }, "NextAddBTN",
+                    "&Next", "Continue with next step", [this] { NextAddBTNClick(); });
+}
+
+void TAddPage::Layout(int w, int h, int sheetH) {
+  views_.Layout(w, sheetH);
+  MoveWindow(Control("FindBTN"), 8, sheetH - 25 - 10, 75, 25, TRUE);
+}
+
+void TAddPage::Shown() {
+  main_.Statistics.UpdateStatusBar(state_.AddFileCount, state_.AddByteCount);
+}
+
+void TAddPage::RefreshViews() {
+  views_.Tree.Refresh();
+  views_.List.Reread();
+}
+
+void TAddPage::BackAddBTNClick() {
+  switch (state_.WizardMode) {
+    case wmBrowse:
+      main_.ShowPage(pgVolumeInfo);
+      break;
+    case wmRefresh:
+      events_->ResetAddSelection();
+      main_.ShowPage(pgVolume);
+      break;
+    default:
+      events_->ResetAddSelection();
+      main_.ShowPage(pgMain);
+      break;
+  }
+}
+
+void TAddPage::NextAddBTNClick() {
+  switch (state_.WizardMode) {
+    case wmBackup: {
+      for (const char* name : {"NewBTN", "ModifyBTN", "DeleteVolumeBTN", "VolumeDetailsPA"})
+        Show(name, true);
+      Show("OrphanedRestoreBTN", false);
+      main_.ShowPage(pgVolume);
+      forms::driver::Pump();
+      if (main_.VolumeList.empty()) {
+        main_.Message("Please enter the name and the path of the backup volume on the right side "
+                      "of the window.",
+                      mb::Ok | mb::IconInformation);
+        main_.VolumePage().NewBTNClick();
+      }
+      break;
+    }
+    case wmRefresh:
+      if (!state_.CurrentVolume) return;
+      // A selection file read only in part keeps what could not be read.
+      if (RunAdd(true, loadedWhole_ ? TSave::Replace : TSave::Merge)) {
+        events_->ResetAddSelection();
+        main_.ShowPage(pgMain);
+        main_.ShowAfterOperation();
+      }
+      break;
+    case wmBrowse:
+      if (!state_.CurrentVolume) return;
+      // Adding to an opened volume must keep what it backed up before.
+      if (RunAdd(false, TSave::Merge)) {
+        events_->ResetAddSelection();
+        main_.ShowPage(pgVolumeInfo);
+        main_.ContentsPage().Views().List.Reread();
+        main_.ShowAfterOperation();
+      }
+      break;
+  }
+}
+
+void TAddPage::BackUpIntoCurrentVolume() {
+  if (!state_.CurrentVolume) return;
+  if (!RunAdd(false, TSave::Replace)) return;
+  events_->ResetAddSelection();
+  main_.ShowPage(pgMain);
+  main_.ShowAfterOperation();
+  state_.AddFileCount = 0;
+  state_.AddByteCount = 0;
+}
+
+bool TAddPage::RunAdd(bool refreshMode, TSave save) {
+  const TVolumeRec& volume = *state_.CurrentVolume;
+  auto ui = main_.NewOperationUI();
+  TAddOperation operation(main_.Fs(), *ui);
+  operation.RefreshMode = refreshMode;
+  if (refreshMode) operation.FreshListingsAfter = loadMark_;
+  TAddResult result =
+      operation.AddSelectionToVolume(volume, state_.AddSelection, state_.AddFileCount);
+  if (result == TAddResult::Stopped) {
+    main_.ShowAfterOperation();
+    return false;
+  }
+  std::string file = VolumeSelectionFile(main_.Env().AppDir, volume);
+  WinError error = save == TSave::Replace ? state_.AddSelection.SaveToFile(file)
+                                          : SaveSelectionMerged(main_.Fs(), state_.AddSelection, file);
+  if (error != winerr::Success)
+    main_.Message(std::string("Unable to write to ") + file, mb::Ok | mb::IconError);
+  return true;
+}
+
+void TAddPage::LoadSavedSelection() {
+  if (!state_.CurrentVolume) return;
+  // The counters of a selection loaded over an old one must start from nothing.
+  events_->ResetAddSelection();
+  HCURSOR old = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  if (fWLSelecting) fWLSelecting->BeginSelecting();
+  loadMark_ = state_.AddSelection.Environment().listings;
+  std::string file = VolumeSelectionFile(main_.Env().AppDir, *state_.CurrentVolume);
+  loadedWhole_ = state_.AddSelection.LoadFromFile(file) == winerr::Success;
+  views_.Tree.Refresh();
+  if (fWLSelecting) fWLSelecting->EndSelecting();
+  SetCursor(old);
+  main_.Statistics.UpdateStatusBar(state_.AddFileCount, state_.AddByteCount);
+}
+
+}  // namespace tw

@@ -1,0 +1,307 @@
+#include "app/WLVolumePage.h"
+
+#include <commctrl.h>
+
+#include "app/WLAddPage.h"
+#include "app/WLContentsPage.h"
+#include "app/WLMain.h"
+#include "app/res/resource.h"
+#include "engine/layout.h"
+#include "engine/volumeedit.h"
+#include "platform/win32/Utf.h"
+
+namespace tw {
+
+namespace {
+constexpr int kDetailsW = 290, kDetailsH = 190;
+}
+
+TVolumePage::~TVolumePage() {
+  if (images_) ImageList_Destroy(images_);
+}
+
+void TVolumePage::Build(HWND sheet) {
+  sheet_ = sheet;
+  HWND list = main_.AddControl(sheet, WC_LISTVIEWW, "VolumeListLV", "",
+                               WS_VISIBLE | WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL |
+                                   LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
+                               8, 8, 380, 250);
+  ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
+  struct {
+    const wchar_t* caption;
+    int width;
+  } columns[] = {{L"Name", 140}, {L"Path", 220}};
+  for (int i = 0; i < 2; ++i) {
+    LVCOLUMNW col{};
+    col.mask = LVCF_TEXT | LVCF_WIDTH;
+    col.pszText = const_cast<wchar_t*>(columns[i].caption);
+    col.cx = columns[i].width;
+    ListView_InsertColumn(list, i, &col);
+  }
+  // The volume rows use image 2 of the list's images.
+  images_ = ImageList_Create(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                             ILC_COLOR32 | ILC_MASK, 3, 0);
+  HICON fallback = static_cast<HICON>(LoadImageW(nullptr, MAKEINTRESOURCEW(32512), IMAGE_ICON,
+                                                 0, 0, LR_SHARED | LR_DEFAULTSIZE));
+  HICON volume = static_cast<HICON>(
+      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_TIDEWELL), IMAGE_ICON,
+                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  for (int i = 0; i < 3; ++i) ImageList_AddIcon(images_, volume ? volume : fallback);
+  ListView_SetImageList(list, images_, LVSIL_SMALL);
+
+  main_.AddButton(sheet, "NewBTN", "New", 400, 8, 75, 25, [this] { NewBTNClick(); });
+  HWND modify = main_.AddButton(sheet, "ModifyBTN", "Modify", 480, 8, 75, 25, {});
+  HWND del = main_.AddButton(sheet, "DeleteVolumeBTN", "Delete", 560, 8, 75, 25, {});
+  EnableWindow(modify, FALSE);
+  EnableWindow(del, FALSE);
+
+  HWND panel = main_.AddPanel(sheet, "VolumeDetailsPA", 400, 44, kDetailsW, kDetailsH);
+  main_.AddLabel(panel, "NameLBL", "&Name", 0, 4, 60, 18);
+  HWND name = main_.AddControl(panel, WC_EDITW, "NameSLE", "",
+                               WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 0, 24,
+                               kDetailsW - 10, 22, WS_EX_CLIENTEDGE);
+  main_.AddLabel(panel, "PathLBL", "&Path", 0, 54, 60, 18);
+  HWND path = main_.AddControl(panel, WC_EDITW, "PathSLE", "",
+                               WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 0, 74,
+                               kDetailsW - 44, 22, WS_EX_CLIENTEDGE);
+  HWND browse = main_.AddButton(panel, "BrowseBTN", "...", kDetailsW - 38, 73, 28, 24,
+                                [this] { BrowseBTNClick(); });
+  main_.SetHint(browse, "Browse for Folder");
+  main_.AddControl(panel, WC_BUTTONW, "SeparateFolderCB", "&Separate folder for each drive",
+                   WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 0, 106, kDetailsW - 10, 22);
+  main_.AddButton(panel, "ApplyBTN", "Apply", kDetailsW - 170, 140, 75, 25,
+                  [this] { ApplyBTNClick(); }, true);
+  main_.AddButton(panel, "CancelBTN", "Cancel", kDetailsW - 88, 140, 75, 25,
+                  [this] { CancelBTNClick(); });
+  for (HWND edit : {name, path}) SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);
+
+  HWND orphaned = main_.AddButton(sheet, "OrphanedRestoreBTN", "&Orphaned Restore", 8, 270, 130,
+                                  25, [this] { OrphanedRestoreBTNClick(); });
+  main_.SetHint(orphaned, "Restore a backup which is not listed below");
+  ShowWindow(orphaned, SW_HIDE);
+
+  main_.AddBackNext(sheet, "BackVolumeBTN", "&Back", [this] { BackVolumeBTNClick(); },
+                    "NextVolumeBTN", "&Next", "Starts the operation",
+                    [this] { NextVolumeBTNClick(); }, true);
+  SetEditing(false);
+}
+
+void TVolumePage::Layout(int w, int h, int sheetH) {
+  MoveWindow(Control("VolumeListLV"), 8, 8, w - 320, h - 330, TRUE);
+  MoveWindow(Control("NewBTN"), w - 300, 8, 75, 25, TRUE);
+  MoveWindow(Control("ModifyBTN"), w - 220, 8, 75, 25, TRUE);
+  MoveWindow(Control("DeleteVolumeBTN"), w - 140, 8, 75, 25, TRUE);
+  MoveWindow(Control("VolumeDetailsPA"), w - 300, 44, kDetailsW, kDetailsH, TRUE);
+  MoveWindow(Control("OrphanedRestoreBTN"), 8, h - 330 + 16, 130, 25, TRUE);
+}
+
+void TVolumePage::Shown() { VolumeListLVClick(); }
+
+bool TVolumePage::Command(HWND control, int code) {
+  if (code != EN_CHANGE || (control != Control("NameSLE") && control != Control("PathSLE")))
+    return false;
+  Name_PathChange();
+  return true;
+}
+
+void TVolumePage::FillVolumeList(int selected) {
+  HWND list = Control("VolumeListLV");
+  ListView_DeleteAllItems(list);
+  int row = 0;
+  for (const auto& volume : main_.VolumeList) {
+    std::wstring name = Widen(volume->Name), path = Widen(volume->BackupPath);
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.iItem = row;
+    item.pszText = name.data();
+    item.iImage = 2;
+    ListView_InsertItem(list, &item);
+    ListView_SetItemText(list, row, 1, path.data());
+    ++row;
+  }
+  if (selected >= 0 && selected < row) SelectRow(selected);
+}
+
+void TVolumePage::SelectRow(int row) {
+  HWND list = Control("VolumeListLV");
+  ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  ListView_EnsureVisible(list, row, FALSE);
+}
+
+int TVolumePage::SelectedIndex() const {
+  return ListView_GetNextItem(Control("VolumeListLV"), -1, LVNI_SELECTED);
+}
+
+HWND TVolumePage::DefaultButton() const {
+  return Control(editing_ ? "ApplyBTN" : "NextVolumeBTN");
+}
+
+bool TVolumePage::Notify(NMHDR* hdr, LRESULT& result) {
+  if (hdr->hwndFrom != Control("VolumeListLV")) return false;
+  switch (hdr->code) {
+    case LVN_BEGINLABELEDITW:
+      result = TRUE;  // rows are not edited in place
+      return true;
+    case NM_CLICK:
+    case LVN_ITEMCHANGED:
+      VolumeListLVClick();
+      result = 0;
+      return true;
+    case NM_DBLCLK:
+      // Only on a row, not on the empty part of the list.
+      if (reinterpret_cast<NMITEMACTIVATE*>(hdr)->iItem >= 0) VolumeListLVDblClick();
+      result = 0;
+      return true;
+  }
+  return false;
+}
+
+void TVolumePage::VolumeListLVClick() {
+  // Changing and deleting existing volumes come with their own checks; until then only new
+  // volumes are made here.
+  Enable("ModifyBTN", false);
+  Enable("DeleteVolumeBTN", false);
+  if (!editing_) Enable("NewBTN", true);
+}
+
+void TVolumePage::VolumeListLVDblClick() {
+  HWND next = Control("NextVolumeBTN");
+  if (SelectedIndex() >= 0 && IsWindowEnabled(next) && IsWindowVisible(next)) NextVolumeBTNClick();
+}
+
+void TVolumePage::SetEditing(bool on) {
+  editing_ = on;
+  for (const char* name : {"NewBTN", "VolumeListLV", "NextVolumeBTN"}) Enable(name, !on);
+  Enable("ModifyBTN", false);
+  Enable("DeleteVolumeBTN", false);
+  for (const char* name : {"NameSLE", "PathSLE", "BrowseBTN", "CancelBTN", "SeparateFolderCB"})
+    Enable(name, on);
+  Enable("ApplyBTN", false);
+  // The default button of the page follows the state.
+  SendMessageW(Control("ApplyBTN"), BM_SETSTYLE, on ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+  SendMessageW(Control("NextVolumeBTN"), BM_SETSTYLE, on ? BS_PUSHBUTTON : BS_DEFPUSHBUTTON, TRUE);
+}
+
+void TVolumePage::NewBTNClick() {
+  SetEditing(true);
+  SetChecked("SeparateFolderCB", true);
+  SetText("NameSLE", "");
+  SetText("PathSLE", "");
+  EditingNewVolume = true;
+  SetFocus(Control("NameSLE"));
+}
+
+void TVolumePage::Name_PathChange() {
+  if (editing_) Enable("ApplyBTN", VolumeInputComplete(Text("NameSLE"), Text("PathSLE")));
+}
+
+void TVolumePage::BrowseBTNClick() {
+  if (auto folder = main_.Prompts().BrowseForFolder("Select path for backup..."))
+    SetText("PathSLE", *folder);
+}
+
+void TVolumePage::ApplyBTNClick() {
+  if (!editing_ || !EditingNewVolume) return;
+  std::string name = TrimBlanksAndControls(Text("NameSLE"));
+  std::string path = AddBackslash(TrimBlanksAndControls(Text("PathSLE")));
+  SetText("PathSLE", path);
+  std::string refused = CheckVolumeInput(name, path);
+  if (!refused.empty()) {
+    main_.Message(refused, mb::Ok | mb::IconError);
+    return;
+  }
+  auto applied = ApplyNewVolume(main_.Fs(), main_.VolumeList, main_.Env().AppDir, name, path,
+                                Checked("SeparateFolderCB"));
+  if (!applied.Volume) {
+    main_.Message(applied.Message, mb::Ok | mb::IconError);
+    return;
+  }
+  int row = static_cast<int>(main_.VolumeList.size()) - 1;
+  FillVolumeList(row);
+  CurrentItem = row;
+  SetEditing(false);
+  SetText("NameSLE", "");
+  SetText("PathSLE", "");
+  VolumeListLVClick();
+  SetFocus(Control("VolumeListLV"));
+  main_.EnableMainButtons();
+  main_.Settings.WriteDefaultVolume(main_.VolumeList);
+}
+
+void TVolumePage::CancelBTNClick() {
+  SetEditing(false);
+  VolumeListLVClick();
+  SetText("NameSLE", "");
+  SetText("PathSLE", "");
+  SetFocus(Control("VolumeListLV"));
+}
+
+void TVolumePage::OrphanedRestoreBTNClick() {
+  state_.WizardMode = wmOrphanSelect;
+  main_.ShowPage(pgOrphanedRestore);
+}
+
+void TVolumePage::BackVolumeBTNClick() {
+  main_.ShowPage(state_.WizardMode == wmBackup ? pgAdd : pgMain);
+}
+
+void TVolumePage::NextVolumeBTNClick() {
+  if (main_.VolumeList.empty()) {
+    main_.Message("There are no volumes created. Please create and select a volume before "
+                  "clicking on the Next button.",
+                  mb::Ok | mb::IconInformation);
+    return;
+  }
+  int row = SelectedIndex();
+  if (row < 0 || row >= static_cast<int>(main_.VolumeList.size())) {
+    main_.Message("Please select a volume to perform the operation on.",
+                  mb::Ok | mb::IconInformation);
+    return;
+  }
+  TVolumeRec* volume = main_.VolumeList[static_cast<size_t>(row)].get();
+  main_.LeaveOrphanedRoad();
+  state_.CurrentVolume = volume;
+  uint8_t mode = state_.WizardMode;
+  if (mode == wmBrowse || mode == wmBackup || mode == wmRestore || mode == wmDelete) {
+    FindData info;
+    if (main_.Fs().Stat(volume->BackupPath, info) != winerr::Success || !info.IsDirectory()) {
+      main_.Message("Cannot continue as this path does not exist", mb::Ok | mb::IconError);
+      return;
+    }
+  }
+  if (mode == wmRestore && !volume->SeparateFolders) {
+    main_.Message("Cannot perform action on this volume because it is a volume which does not "
+                  "contain separate folders for drives",
+                  mb::Ok | mb::IconError);
+    return;
+  }
+  CurrentItem = row;
+  OpenCurrentVolume();
+}
+
+void TVolumePage::OpenCurrentVolume() {
+  TVolumeRec& volume = *state_.CurrentVolume;
+  main_.Options.LastVolumeName = volume.Name;
+  if (state_.WizardMode != wmRefresh) main_.ContentsPage().RootAt(volume.BackupPath);
+  main_.SetTitleSuffix(" - " + volume.Name + " (" + volume.BackupPath + ")");
+  switch (state_.WizardMode) {
+    case wmBackup:
+      main_.AddPage().BackUpIntoCurrentVolume();
+      break;
+    case wmRefresh:
+      state_.AddFileCount = 0;
+      state_.AddByteCount = 0;
+      main_.ShowPage(pgAdd);
+      main_.AddPage().LoadSavedSelection();
+      break;
+    default:
+      state_.AddFileCount = 0;
+      state_.AddByteCount = 0;
+      state_.ContentsFileCount = 0;
+      state_.ContentsByteCount = 0;
+      main_.ShowPage(pgVolumeInfo);
+      break;
+  }
+}
+
+}  // namespace tw
