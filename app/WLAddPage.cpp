@@ -26,8 +26,9 @@ void TAddPage::Build(HWND sheet) {
 }
 
 void TAddPage::Layout(int w, int h, int sheetH) {
-  views_.Layout(w, sheetH);
-  MoveWindow(Control("FindBTN"), 8, sheetH - 25 - 10, 75, 25, TRUE);
+  views_.Layout(w, sheetH, main_.Dpi());
+  MoveWindow(Control("FindBTN"), main_.Scale(8), sheetH - main_.Scale(25 + 10), main_.Scale(75),
+             main_.Scale(25), TRUE);
 }
 
 void TAddPage::Shown() {

@@ -43,12 +43,12 @@ void TContentsPage::Build(HWND sheet) {
 }
 
 void TContentsPage::Layout(int w, int h, int sheetH) {
-  views_.Layout(w, sheetH);
+  views_.Layout(w, sheetH, main_.Dpi());
   // The four Browse buttons on the left of the row that Back and Next end.
-  int top = sheetH - 25 - 10, left = 8;
+  int top = sheetH - main_.Scale(25 + 10), left = main_.Scale(8);
   for (const char* name : {"AddFilesBTN", "RefreshFilesBTN", "RestoreFilesBTN", "DeleteFilesBTN"}) {
-    MoveWindow(Control(name), left, top, 75, 25, TRUE);
-    left += 80;
+    MoveWindow(Control(name), left, top, main_.Scale(75), main_.Scale(25), TRUE);
+    left += main_.Scale(80);
   }
 }
 

@@ -205,7 +205,7 @@ void TfWLMain::SetFilesMenuItems(bool refreshEnabled, bool restoreEnabled) {
 
 void TfWLMain::BuildPages() {
   HWND form = Handle();
-  captionLine_ = AddLabel(form, "CaptionST", "", 12, 8, 600, 30, forms::BoldFont(16));
+  captionLine_ = AddLabel(form, "CaptionST", "", 12, 8, 600, 30, forms::BoldFont(16, Dpi()));
   State.StatusBar = AddControl(form, STATUSCLASSNAMEW, "StatusBar", "",
                                WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0);
   pageControl_ = AddPanel(form, "WizardPC", 0, kCaptionHeight, 700, 480);
@@ -293,7 +293,7 @@ void TfWLMain::ShowPage(int page) {
     SetTitleSuffix("");
     LeaveOrphanedRoad();
   } else {
-    int parts[] = {250, -1};
+    int parts[] = {Scale(250), -1};
     SendMessageW(status, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
   }
   bool browse = WizardMode == wmBrowse;
@@ -421,15 +421,15 @@ void TfWLMain::FormResize(int w, int h) {
   RECT sb{};
   GetWindowRect(State.StatusBar, &sb);
   int statusH = sb.bottom - sb.top;
-  int pcH = h - kCaptionHeight - statusH;
-  MoveWindow(captionLine_, 12, 8, w - 24, 30, TRUE);
-  MoveWindow(pageControl_, 0, kCaptionHeight, w, pcH, TRUE);
+  int pcH = h - Scale(kCaptionHeight) - statusH;
+  MoveWindow(captionLine_, Scale(12), Scale(8), w - Scale(24), Scale(30), TRUE);
+  MoveWindow(pageControl_, 0, Scale(kCaptionHeight), w, pcH, TRUE);
   for (HWND page : pages_) MoveWindow(page, 0, 0, w, pcH, TRUE);
-  int buttonTop = pcH - kButtonH - 10;
+  int buttonTop = pcH - Scale(kButtonH + 10);
   for (const char* name : kBackButtons)
-    MoveWindow(Control(name), w - 178, buttonTop, kButtonW, kButtonH, TRUE);
+    MoveWindow(Control(name), w - Scale(178), buttonTop, Scale(kButtonW), Scale(kButtonH), TRUE);
   for (const char* name : kNextButtons)
-    MoveWindow(Control(name), w - 98, buttonTop, kButtonW, kButtonH, TRUE);
+    MoveWindow(Control(name), w - Scale(98), buttonTop, Scale(kButtonW), Scale(kButtonH), TRUE);
   for (TWizardPage* page : Pages()) page->Layout(w, h, pcH);
 }
 
@@ -440,7 +440,7 @@ LRESULT TfWLMain::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(lp);
-      info->ptMinTrackSize = {kMinTrackW, kMinTrackH};
+      info->ptMinTrackSize = {Scale(kMinTrackW), Scale(kMinTrackH)};
       return 0;
     }
     case WM_NOTIFY: {

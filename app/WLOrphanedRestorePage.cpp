@@ -13,7 +13,9 @@ void TOrphanedRestorePage::Build(HWND sheet) {
                     "NextOrphanedRestore", "&Next", "", [this] { NextOrphanedRestoreClick(); });
 }
 
-void TOrphanedRestorePage::Layout(int w, int h, int sheetH) { views_.Layout(w, sheetH); }
+void TOrphanedRestorePage::Layout(int w, int h, int sheetH) {
+  views_.Layout(w, sheetH, main_.Dpi());
+}
 
 void TOrphanedRestorePage::BackOrphanedRestoreClick() { main_.ShowPage(pgMain); }
 

@@ -19,7 +19,7 @@ constexpr int kCopyStopFrame = 34;
 HFONT BoldDefaultFont() {
   static HFONT font = [] {
     LOGFONTW lf{};
-    GetObjectW(forms::DefaultFont(), sizeof(lf), &lf);
+    GetObjectW(forms::DefaultFont(), sizeof(lf), &lf);  // at the system's DPI
     lf.lfWeight = FW_BOLD;
     return CreateFontIndirectW(&lf);
   }();
@@ -100,14 +100,11 @@ TfWLProgress::TfWLProgress(HWND mainWindow) : main_(mainWindow) {
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_ANIMATE_CLASS | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&icc);
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-  RECT rc{0, 0, kClientW, kClientH};
-  AdjustWindowRectEx(&rc, style, FALSE, WS_EX_APPWINDOW);
-  if (!CreateForm(L"TfWLProgress", "Backing up files...", style, CW_USEDEFAULT, CW_USEDEFAULT,
-                  rc.right - rc.left, rc.bottom - rc.top, mainWindow, nullptr,
-                  LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1))))
-    return;
   // Its own taskbar button: the main window is hidden while an operation runs.
-  SetWindowLongPtrW(Handle(), GWL_EXSTYLE, GetWindowLongPtrW(Handle(), GWL_EXSTYLE) | WS_EX_APPWINDOW);
+  if (!CreateFormClient(L"TfWLProgress", "Backing up files...", style, WS_EX_APPWINDOW, kClientW,
+                        kClientH, mainWindow, nullptr,
+                        LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1))))
+    return;
   forms::SetControlName(Handle(), "fWLProgress");
   HWND form = Handle();
 

@@ -16,14 +16,9 @@ bool IsBlank(const std::string& text) {
 
 TfWLRootPath::TfWLRootPath(HWND owner) : owner_(owner) {
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-  RECT rc{0, 0, kClientW, kClientH};
-  AdjustWindowRectEx(&rc, style, FALSE, WS_EX_DLGMODALFRAME | WS_EX_TOPMOST);
-  if (!CreateForm(L"TfWLRootPath", "Root for Orphaned Folder", style, CW_USEDEFAULT,
-                  CW_USEDEFAULT, rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr,
-                  nullptr))
+  if (!CreateFormClient(L"TfWLRootPath", "Root for Orphaned Folder", style, WS_EX_DLGMODALFRAME,
+                        kClientW, kClientH, nullptr, nullptr, nullptr))
     return;
-  SetWindowLongPtrW(Handle(), GWL_EXSTYLE,
-                    GetWindowLongPtrW(Handle(), GWL_EXSTYLE) | WS_EX_DLGMODALFRAME);
   SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   forms::SetControlName(Handle(), "fWLRootPath");
   HWND form = Handle();

@@ -18,13 +18,9 @@ TfWLSelecting::TfWLSelecting() {
   InitCommonControlsEx(&icc);
   // No system menu and a fixed border: the user can neither close nor resize it.
   const DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
-  RECT rc{0, 0, kClientW, kClientH};
-  AdjustWindowRectEx(&rc, style, FALSE, WS_EX_DLGMODALFRAME);
-  if (!CreateForm(L"TfWLSelecting", "Selecting Files...", style, CW_USEDEFAULT, CW_USEDEFAULT,
-                  rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr, nullptr))
+  if (!CreateFormClient(L"TfWLSelecting", "Selecting Files...", style, WS_EX_DLGMODALFRAME,
+                        kClientW, kClientH, nullptr, nullptr, nullptr))
     return;
-  SetWindowLongPtrW(Handle(), GWL_EXSTYLE,
-                    GetWindowLongPtrW(Handle(), GWL_EXSTYLE) | WS_EX_DLGMODALFRAME);
   forms::SetControlName(Handle(), "fWLSelecting");
   HWND form = Handle();
   AddLabel(form, "Label1", "Selecting files...", 84, 16, 148, 18);

@@ -29,12 +29,13 @@ bool TViewPair::Create(HWND sheet, const std::string& treeName, const std::strin
   return true;
 }
 
-void TViewPair::Layout(int w, int sheetH) {
-  int h = sheetH - kMargin - kButtonsH;
-  if (h < 50) h = 50;
-  int treeW = (w - 3 * kMargin) * 2 / 5;
-  MoveWindow(Tree.Handle(), kMargin, kMargin, treeW, h, TRUE);
-  MoveWindow(List.Handle(), 2 * kMargin + treeW, kMargin, w - 3 * kMargin - treeW, h, TRUE);
+void TViewPair::Layout(int w, int sheetH, int dpi) {
+  int margin = MulDiv(kMargin, dpi, forms::kDesignDpi);
+  int h = sheetH - margin - MulDiv(kButtonsH, dpi, forms::kDesignDpi);
+  if (h < margin) h = margin;
+  int treeW = (w - 3 * margin) * 2 / 5;
+  MoveWindow(Tree.Handle(), margin, margin, treeW, h, TRUE);
+  MoveWindow(List.Handle(), 2 * margin + treeW, margin, w - 3 * margin - treeW, h, TRUE);
 }
 
 }  // namespace tw

@@ -19,7 +19,7 @@ struct TViewPair {
   // checks: the check boxes of both views; the names are the controls' names.
   bool Create(HWND sheet, const std::string& treeName, const std::string& listName, bool checks);
   // The tree on the left third, the list beside it, both above the page's buttons.
-  void Layout(int w, int sheetH);
+  void Layout(int w, int sheetH, int dpi);
 };
 
 }  // namespace tw

@@ -87,12 +87,13 @@ void TVolumePage::Build(HWND sheet) {
 }
 
 void TVolumePage::Layout(int w, int h, int sheetH) {
-  MoveWindow(Control("VolumeListLV"), 8, 8, w - 320, h - 330, TRUE);
-  MoveWindow(Control("NewBTN"), w - 300, 8, 75, 25, TRUE);
-  MoveWindow(Control("ModifyBTN"), w - 220, 8, 75, 25, TRUE);
-  MoveWindow(Control("DeleteVolumeBTN"), w - 140, 8, 75, 25, TRUE);
-  MoveWindow(Control("VolumeDetailsPA"), w - 300, 44, kDetailsW, kDetailsH, TRUE);
-  MoveWindow(Control("OrphanedRestoreBTN"), 8, h - 330 + 16, 130, 25, TRUE);
+  auto s = [this](int v) { return main_.Scale(v); };
+  MoveWindow(Control("VolumeListLV"), s(8), s(8), w - s(320), h - s(330), TRUE);
+  MoveWindow(Control("NewBTN"), w - s(300), s(8), s(75), s(25), TRUE);
+  MoveWindow(Control("ModifyBTN"), w - s(220), s(8), s(75), s(25), TRUE);
+  MoveWindow(Control("DeleteVolumeBTN"), w - s(140), s(8), s(75), s(25), TRUE);
+  MoveWindow(Control("VolumeDetailsPA"), w - s(300), s(44), s(kDetailsW), s(kDetailsH), TRUE);
+  MoveWindow(Control("OrphanedRestoreBTN"), s(8), h - s(330 - 16), s(130), s(25), TRUE);
 }
 
 void TVolumePage::Shown() { VolumeListLVClick(); }

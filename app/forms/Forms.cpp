@@ -69,29 +69,54 @@ HWND FindControl(HWND root, const std::string& name) {
   return state.found;
 }
 
-HFONT DefaultFont() {
-  static HFONT font = [] {
-    NONCLIENTMETRICSW ncm{};
-    ncm.cbSize = sizeof(ncm);
+int SystemDpi() {
+  UINT dpi = GetDpiForSystem();
+  return dpi ? static_cast<int>(dpi) : kDesignDpi;
+}
+
+HFONT DefaultFont(int dpi) {
+  static std::map<int, HFONT> fonts;
+  if (dpi <= 0) dpi = SystemDpi();
+  auto it = fonts.find(dpi);
+  if (it != fonts.end()) return it->second;
+  NONCLIENTMETRICSW ncm{};
+  ncm.cbSize = sizeof(ncm);
+  if (!SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(ncm), &ncm, 0,
+                                  static_cast<UINT>(dpi))) {
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(ncm), &ncm, 0);
-    return CreateFontIndirectW(&ncm.lfMessageFont);
-  }();
+    ncm.lfMessageFont.lfHeight = MulDiv(ncm.lfMessageFont.lfHeight, dpi, SystemDpi());
+  }
+  HFONT font = CreateFontIndirectW(&ncm.lfMessageFont);
+  fonts[dpi] = font;
   return font;
 }
 
-HFONT BoldFont(int pointSize) {
-  static std::map<int, HFONT> fonts;
-  auto it = fonts.find(pointSize);
+HFONT BoldFont(int pointSize, int dpi) {
+  static std::map<std::pair<int, int>, HFONT> fonts;
+  if (dpi <= 0) dpi = SystemDpi();
+  auto it = fonts.find({pointSize, dpi});
   if (it != fonts.end()) return it->second;
   LOGFONTW lf{};
-  GetObjectW(DefaultFont(), sizeof(lf), &lf);
-  HDC dc = GetDC(nullptr);
-  lf.lfHeight = -MulDiv(pointSize, GetDeviceCaps(dc, LOGPIXELSY), 72);
-  ReleaseDC(nullptr, dc);
+  GetObjectW(DefaultFont(dpi), sizeof(lf), &lf);
+  lf.lfHeight = -MulDiv(pointSize, dpi, 72);
   lf.lfWeight = FW_BOLD;
   HFONT font = CreateFontIndirectW(&lf);
-  fonts[pointSize] = font;
+  fonts[{pointSize, dpi}] = font;
   return font;
+}
+
+HFONT RescaledFont(HFONT font, int fromDpi, int toDpi) {
+  if (!font || fromDpi == toDpi) return font;
+  if (font == DefaultFont(fromDpi)) return DefaultFont(toDpi);
+  static std::map<std::pair<HFONT, int>, HFONT> fonts;
+  auto it = fonts.find({font, toDpi});
+  if (it != fonts.end()) return it->second;
+  LOGFONTW lf{};
+  if (!GetObjectW(font, sizeof(lf), &lf)) return font;
+  lf.lfHeight = MulDiv(lf.lfHeight, toDpi, fromDpi);
+  HFONT scaled = CreateFontIndirectW(&lf);
+  fonts[{font, toDpi}] = scaled;
+  return scaled;
 }
 
 const wchar_t* PanelClass() {
@@ -136,24 +161,75 @@ bool TForm::CreateForm(const wchar_t* className, const std::string& caption, DWO
     wc.lpszClassName = className;
     if (!RegisterClassExW(&wc)) return false;
   }
-  hwnd_ = CreateWindowExW(0, className, Widen(caption).c_str(), style, x, y, w, h, owner, menu,
+  int dpi = SystemDpi();
+  hwnd_ = CreateWindowExW(0, className, Widen(caption).c_str(), style, x, y,
+                          MulDiv(w, dpi, kDesignDpi), MulDiv(h, dpi, kDesignDpi), owner, menu,
                           GetModuleHandleW(nullptr), this);
   if (!hwnd_) return false;
+  UINT windowDpi = GetDpiForWindow(hwnd_);
+  dpi_ = windowDpi ? static_cast<int>(windowDpi) : dpi;
+  if (dpi_ != dpi)
+    SetWindowPos(hwnd_, nullptr, 0, 0, Scale(w), Scale(h), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                              0, 0, 0, 0, hwnd_, nullptr, GetModuleHandleW(nullptr), nullptr);
   return true;
+}
+
+bool TForm::CreateFormClient(const wchar_t* className, const std::string& caption, DWORD style,
+                             DWORD exStyle, int clientW, int clientH, HWND owner, HMENU menu,
+                             HICON icon) {
+  if (!CreateForm(className, caption, style, CW_USEDEFAULT, CW_USEDEFAULT, clientW, clientH, owner,
+                  menu, icon))
+    return false;
+  if (exStyle)
+    SetWindowLongPtrW(hwnd_, GWL_EXSTYLE, GetWindowLongPtrW(hwnd_, GWL_EXSTYLE) | exStyle);
+  RECT rc{0, 0, Scale(clientW), Scale(clientH)};
+  AdjustWindowRectExForDpi(&rc, style, menu != nullptr, static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)),
+                           static_cast<UINT>(dpi_));
+  SetWindowPos(hwnd_, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  return true;
+}
+
+namespace {
+struct RescaleState {
+  int from, to;
+};
+BOOL CALLBACK RescaleChild(HWND hwnd, LPARAM lp) {
+  auto* state = reinterpret_cast<RescaleState*>(lp);
+  RECT rc{};
+  GetWindowRect(hwnd, &rc);
+  MapWindowPoints(nullptr, GetParent(hwnd), reinterpret_cast<POINT*>(&rc), 2);
+  SetWindowPos(hwnd, nullptr, MulDiv(rc.left, state->to, state->from),
+               MulDiv(rc.top, state->to, state->from),
+               MulDiv(rc.right - rc.left, state->to, state->from),
+               MulDiv(rc.bottom - rc.top, state->to, state->from),
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  if (auto font = reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0)))
+    SendMessageW(hwnd, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(RescaledFont(font, state->from, state->to)), TRUE);
+  return TRUE;
+}
+}  // namespace
+
+void TForm::Rescale(int newDpi) {
+  if (newDpi <= 0 || newDpi == dpi_) return;
+  RescaleState state{dpi_, newDpi};
+  dpi_ = newDpi;
+  EnumChildWindows(hwnd_, RescaleChild, reinterpret_cast<LPARAM>(&state));
 }
 
 HWND TForm::AddControl(HWND parent, const wchar_t* cls, const std::string& name,
                        const std::string& text, DWORD style, int x, int y, int w, int h,
                        DWORD exStyle) {
   int id = nextId_++;
-  HWND hwnd = CreateWindowExW(exStyle, cls, Widen(text).c_str(), WS_CHILD | style, x, y, w, h,
-                              parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+  HWND hwnd = CreateWindowExW(exStyle, cls, Widen(text).c_str(), WS_CHILD | style, Scale(x),
+                              Scale(y), Scale(w), Scale(h), parent,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                               GetModuleHandleW(nullptr), nullptr);
   if (!hwnd) return nullptr;
   SetControlName(hwnd, name);
-  SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
+  SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(dpi_)), FALSE);
   return hwnd;
 }
 
@@ -194,6 +270,14 @@ void TForm::SetHint(HWND control, const std::string& hint) {
 }
 
 LRESULT TForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_DPICHANGED) {
+    Rescale(HIWORD(wp));
+    const RECT* suggested = reinterpret_cast<const RECT*>(lp);
+    SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top,
+                 suggested->right - suggested->left, suggested->bottom - suggested->top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    return 0;
+  }
   if (msg == WM_COMMAND) {
     auto it = commands_.find(LOWORD(wp));
     if (it != commands_.end() && (HIWORD(wp) == BN_CLICKED || HIWORD(wp) == 1 || lp == 0)) {

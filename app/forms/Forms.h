@@ -15,9 +15,15 @@ std::string ControlName(HWND hwnd);
 // Searches the window itself and all its descendants; nullptr when absent.
 HWND FindControl(HWND root, const std::string& name);
 
-// The font dialogs and forms of the system use (the message font of this monitor's DPI).
-HFONT DefaultFont();
-HFONT BoldFont(int pointSize);
+// Designs are laid out at 96 DPI; forms multiply them by their window's DPI.
+constexpr int kDesignDpi = 96;
+int SystemDpi();
+// The font dialogs and forms of the system use: the message font at a DPI (the system's when
+// none is given).
+HFONT DefaultFont(int dpi = 0);
+HFONT BoldFont(int pointSize, int dpi = 0);
+// The same face at another DPI (cached): used when a window moves to a monitor of another DPI.
+HFONT RescaledFont(HFONT font, int fromDpi, int toDpi);
 
 // Container window for pages and panels: forwards commands and notifications to its top-level
 // form, so handlers stay on the form class.
@@ -32,8 +38,12 @@ class TForm {
 
   HWND Handle() const { return hwnd_; }
   HWND Control(const std::string& name) const;
+  // The window's DPI, and a design length (at 96 DPI) in its pixels.
+  int Dpi() const { return dpi_; }
+  int Scale(int designPixels) const { return MulDiv(designPixels, dpi_, kDesignDpi); }
 
   // Creates a child control with a name, the default font and (for buttons) a click handler.
+  // Positions and sizes are design pixels (96 DPI), scaled to the form's DPI.
   HWND AddControl(HWND parent, const wchar_t* cls, const std::string& name,
                   const std::string& text, DWORD style, int x, int y, int w, int h,
                   DWORD exStyle = 0);
@@ -48,16 +58,24 @@ class TForm {
   void OnCommand(int id, std::function<void()> handler) { commands_[id] = std::move(handler); }
 
  protected:
-  // Registers the class once and creates the top-level window hidden.
+  // Registers the class once and creates the top-level window hidden. w and h are the outer
+  // size in design pixels.
   bool CreateForm(const wchar_t* className, const std::string& caption, DWORD style, int x,
                   int y, int w, int h, HWND owner, HMENU menu, HICON icon);
+  // The same with the size of the client area (design pixels) and an extended style.
+  bool CreateFormClient(const wchar_t* className, const std::string& caption, DWORD style,
+                        DWORD exStyle, int clientW, int clientH, HWND owner, HMENU menu,
+                        HICON icon);
   virtual LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
   LRESULT DefaultProc(UINT msg, WPARAM wp, LPARAM lp);
 
  private:
   static LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  // Moves and resizes every child and swaps its font for the new DPI (WM_DPICHANGED).
+  void Rescale(int newDpi);
   HWND hwnd_ = nullptr;
   HWND tooltip_ = nullptr;
+  int dpi_ = kDesignDpi;
   int nextId_ = 1000;
   std::map<int, std::function<void()>> commands_;
 };
