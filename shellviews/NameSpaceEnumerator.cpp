@@ -502,7 +502,12 @@ std::vector<int> TNameSpaceEnumerator::ChildIndexes(int index) {
 
 bool TNameSpaceEnumerator::IsExpanded(int index) {
   Node* n = NodeAt(index);
-  return n && n->item && (TreeView_GetItemState(hwnd_, n->item, TVIS_EXPANDED) & TVIS_EXPANDED);
+  return n && NodeExpanded(n);
+}
+
+bool TNameSpaceEnumerator::NodeExpanded(Node* node) {
+  return hwnd_ && node->item &&
+         (TreeView_GetItemState(hwnd_, node->item, TVIS_EXPANDED) & TVIS_EXPANDED);
 }
 
 int TNameSpaceEnumerator::FindPath(const std::string& path) {
@@ -641,7 +646,7 @@ bool TNameSpaceEnumerator::SelectPath(const std::string& path) {
   Pidl target = ParsePath(path);
   while (!(n->path.size() && SamePath(n->path, path))) {
     if (!n->path.empty() && !IsBelowOrSame(n->path, path)) return false;
-    if (!n->loaded || !IsExpanded(n->index)) ExpandNode(n, false);
+    if (!n->loaded || !NodeExpanded(n)) ExpandNode(n, false);
     Node* next = nullptr;
     for (auto& c : n->children)
       if (IsBelowOrSame(c->path, path)) {
@@ -689,7 +694,8 @@ void TNameSpaceEnumerator::Refresh() {
     Node* n = stack.back();
     stack.pop_back();
     if (!n->loaded) continue;
-    if (n->item && IsExpanded(n->index)) {
+    // Ask the node itself: indexes read now may predate removals made by this refresh.
+    if (NodeExpanded(n)) {
       RefreshNode(n);
       for (auto it = n->children.rbegin(); it != n->children.rend(); ++it)
         stack.push_back(it->get());

@@ -131,6 +131,7 @@ class TNameSpaceEnumerator {
   void RemoveNode(Node* node);
   void ShowState(Node* node);
   bool HasSubfolders(Node* node);
+  bool NodeExpanded(Node* node);
   void ExpandNode(Node* node, bool recurse);
   void CollapseNode(Node* node, bool recurse);
   void SelectionSettled();

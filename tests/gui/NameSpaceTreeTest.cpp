@@ -304,5 +304,31 @@ TEST_F(NameSpaceTreeTest, SettledSelectionShowsTheFolderInTheListAndTheTreeFollo
   EXPECT_EQ(listRefreshes, 0);
 }
 
+TEST_F(NameSpaceTreeTest, RefreshRereadsEveryExpandedFolderAfterRemovalsAboveIt) {
+  dir.Dir("Aardvark");
+  dir.Dir("Aardvark\\Leaf");
+  dir.Dir("Alpha\\One\\Deep");
+  tree().Expand(0);
+  tree().Expand(At("Aardvark"));
+  tree().Expand(At("Alpha"));
+  tree().Expand(At("Alpha\\One"));
+  tree().Expand(At("beta"));
+  ASSERT_TRUE(tree().IsExpanded(At("Alpha\\One")));
+
+  // Removals early in the tree shift every later item's index.
+  ScratchDir::Remove(Widen(dir / "Aardvark"));
+  ScratchDir::Remove(Widen(dir / "Alpha\\Two"));
+  dir.Dir("Alpha\\Three");
+  dir.Dir("Alpha\\One\\Deeper");
+  dir.Dir("beta\\Later");
+  tree().Refresh();
+  EXPECT_LT(At("Aardvark"), 0);
+  EXPECT_LT(At("Alpha\\Two"), 0);
+  EXPECT_GE(At("Alpha\\Three"), 0);
+  EXPECT_GE(At("Alpha\\One\\Deeper"), 0);
+  EXPECT_GE(At("beta\\Later"), 0);
+  EXPECT_EQ(tree().ParentIndex(At("beta\\Later")), At("beta"));
+}
+
 }  // namespace
 }  // namespace tw::test
