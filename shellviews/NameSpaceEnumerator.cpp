@@ -85,7 +85,7 @@ bool TNameSpaceEnumerator::Create(HWND parent, int x, int y, int w, int h, int i
   SendMessageW(hwnd_, WM_SETFONT, SendMessageW(parent, WM_GETFONT, 0, 0), FALSE);
   TreeView_SetImageList(hwnd_, SystemSmallImages(), TVSIL_NORMAL);
   Rebuild();
-  RestartMonitor("C:\\");
+  if (!monitor_) RestartMonitor("C:\\");
   return true;
 }
 
@@ -191,6 +191,12 @@ void TNameSpaceEnumerator::Rebuild() {
   root_ = std::move(node);
   InsertNode(nullptr, root_.get(), TVI_LAST);
   flatDirty_ = true;
+  // The old items are gone and nothing is selected: select the new root at once, so the linked
+  // list and the program leave the previous root's folder behind.
+  if (root_->item) {
+    TreeView_SelectItem(hwnd_, root_->item);
+    SelectionSettled();
+  }
 }
 
 void TNameSpaceEnumerator::EnsureIndex() {

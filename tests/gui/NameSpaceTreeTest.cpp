@@ -330,5 +330,33 @@ TEST_F(NameSpaceTreeTest, RefreshRereadsEveryExpandedFolderAfterRemovalsAboveIt)
   EXPECT_EQ(tree().ParentIndex(At("beta\\Later")), At("beta"));
 }
 
+TEST_F(NameSpaceTreeTest, ReRootingSelectsTheNewRootAndTheLinkedListShowsIt) {
+  int changes = 0;
+  tree().OnSelectionChange = [&](TNameSpaceEnumerator*) { ++changes; };
+  tree().Expand(0);
+  tree().Select(At("Alpha"));
+  ASSERT_TRUE(PumpUntil([&] { return changes == 1; }));
+  EXPECT_EQ(form.DemoFE.Folder(), dir / "Alpha");
+
+  tree().SetRootFolder(dir / "beta");
+  ASSERT_TRUE(PumpUntil([&] { return changes == 2; }));
+  EXPECT_EQ(tree().SelectedIndex(), 0);
+  EXPECT_EQ(tree().SelectedPath(), dir / "beta");
+  EXPECT_EQ(form.DemoFE.Folder(), dir / "beta");
+  ASSERT_EQ(form.DemoFE.ItemCount(), 1);
+  EXPECT_EQ(form.DemoFE.ItemInfo(0).Caption, "Inner");
+  PumpFor(700);
+  EXPECT_EQ(changes, 2);  // one event per re-rooting
+
+  tree().SetRootedAt(shellviews::raMyComputer);
+  ASSERT_TRUE(PumpUntil([&] { return changes == 3; }));
+  EXPECT_EQ(tree().SelectedIndex(), 0);
+  EXPECT_EQ(form.DemoFE.Folder(), "");  // a virtual folder has no path
+  bool drive = false;
+  for (int i = 0; i < form.DemoFE.ItemCount(); ++i)
+    drive = drive || form.DemoFE.ItemInfo(i).Path == "C:\\";
+  EXPECT_TRUE(drive);
+}
+
 }  // namespace
 }  // namespace tw::test
