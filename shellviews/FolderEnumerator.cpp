@@ -579,6 +579,8 @@ void TFolderEnumerator::GoUp() {
                  SHGFI_PIDL | SHGFI_ATTRIBUTES | SHGFI_ATTR_SPECIFIED);
   if (info.dwAttributes & SFGAO_FILESYSTEM)
     path = DisplayName(DesktopFolder().get(), parent.get(), SHGDN_FORPARSING);
+  // A linked list stays within its tree: above the root there is nothing the tree could select.
+  if (tree_ && !tree_->Holds(parent.get(), path)) return;
   Navigate(std::move(parent), path);
 }
 

@@ -727,6 +727,12 @@ bool TNameSpaceEnumerator::DeleteSelected() {
   return ok;
 }
 
+bool TNameSpaceEnumerator::Holds(PCIDLIST_ABSOLUTE pidl, const std::string& path) {
+  if (!root_ || !pidl) return false;
+  if (!root_->path.empty() && !path.empty()) return IsBelowOrSame(root_->path, path);
+  return ILIsEqual(root_->id.get(), pidl) || ILIsParent(root_->id.get(), pidl, FALSE);
+}
+
 void TNameSpaceEnumerator::ResetClickTime() { g_anyRelease = false; }
 
 void TNameSpaceEnumerator::SelectionSettled() {

@@ -140,6 +140,8 @@ class TNameSpaceEnumerator {
   void ButtonReleased(POINT pt);
   void DetachWindow();
   void ListNavigated(PCIDLIST_ABSOLUTE pidl, const std::string& path);
+  // Whether a folder is the root or below it.
+  bool Holds(PCIDLIST_ABSOLUTE pidl, const std::string& path);
 
   LRESULT TreeProc(UINT msg, WPARAM wp, LPARAM lp);
   bool ParentNotify(NMHDR* hdr, LRESULT& result);

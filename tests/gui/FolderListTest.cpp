@@ -250,5 +250,34 @@ TEST_F(FolderListTest, DoubleClickAndKeysOpenFoldersGoUpAndSelectAll) {
   EXPECT_EQ(static_cast<int>(list().SelectedIndexes().size()), list().ItemCount());
 }
 
+TEST_F(FolderListTest, BackspaceStopsAtTheLinkedTreesRoot) {
+  auto& tree = form.DemoNSE;
+  tree.SetRootFolder(dir.Path());
+  tree.SetRootedAt(shellviews::raFileSystem);
+  tree.SetFolderEnumerator(&list());
+  tree.Select(0);
+  ASSERT_TRUE(PumpUntil([&] { return list().Folder() == dir.Path(); }));
+  PumpFor(600);
+
+  list().Open(Row("sub"));
+  ASSERT_EQ(list().Folder(), dir / "sub");
+  SendMessageW(hwnd(), WM_KEYDOWN, VK_BACK, 0);
+  EXPECT_EQ(list().Folder(), dir.Path());
+  ASSERT_TRUE(PumpUntil([&] { return tree.SelectedIndex() == 0; }));
+  PumpFor(600);
+
+  SendMessageW(hwnd(), WM_KEYDOWN, VK_BACK, 0);
+  PumpFor(600);
+  EXPECT_EQ(list().Folder(), dir.Path());
+  EXPECT_GE(Row("sub"), 0);
+  EXPECT_EQ(tree.SelectedIndex(), 0);
+
+  // Without a tree the list goes up as far as the namespace goes.
+  tree.SetFolderEnumerator(nullptr);
+  ASSERT_TRUE(list().SetFolder(dir.Path()));
+  SendMessageW(hwnd(), WM_KEYDOWN, VK_BACK, 0);
+  EXPECT_NE(list().Folder(), dir.Path());
+}
+
 }  // namespace
 }  // namespace tw::test
