@@ -279,7 +279,8 @@ std::unique_ptr<TNameSpaceEnumerator::Node> TNameSpaceEnumerator::MakeChild(
   // The shell's has-subfolders flag is set on every file-system folder (Wine): look for
   // ourselves, but only when the item is drawn.
   node->hasChildren = fs ? -1 : ((attrs & SFGAO_HASSUBFOLDER) ? 1 : 0);
-  node->state = checkBoxes_ ? csUnchecked : csNoCheckBox;
+  // An item without a path never has a check box, whatever an OnBeforeCheck handler allows later.
+  node->state = checkBoxes_ && !node->path.empty() ? csUnchecked : csNoCheckBox;
   return node;
 }
 

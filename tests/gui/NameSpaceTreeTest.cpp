@@ -358,5 +358,37 @@ TEST_F(NameSpaceTreeTest, ReRootingSelectsTheNewRootAndTheLinkedListShowsIt) {
   EXPECT_TRUE(drive);
 }
 
+TEST_F(NameSpaceTreeTest, ItemsWithoutPathNeverKeepACheckBox) {
+  // As the program does: only items with a file-system path may change state.
+  tree().OnBeforeCheck = [](TNameSpaceEnumerator* t, int i, int, int, bool& allow) {
+    allow = !t->ItemInfo(i).Path.empty();
+  };
+  tree().SetRootedAt(shellviews::raDesktop);
+  tree().Expand(0);
+  bool virtualSeen = false;
+  for (int i : tree().ChildIndexes(0)) {
+    if (!tree().ItemInfo(i).Path.empty()) continue;
+    virtualSeen = true;
+    EXPECT_EQ(tree().CheckState(i), 0) << tree().ItemInfo(i).Caption;
+    EXPECT_EQ(TreeView_GetItemState(tree().Handle(), tree().ItemHandle(i), TVIS_STATEIMAGEMASK),
+              0u);
+  }
+  ASSERT_TRUE(virtualSeen);  // My Computer at least
+
+  // Below a checked folder, new children with paths still take the parent's state.
+  tree().SetRootedAt(shellviews::raMyComputer);
+  tree().Expand(0);
+  int c = tree().FindPath("C:\\");
+  ASSERT_GE(c, 0);
+  tree().SetCheckState(c, 2);
+  tree().Expand(c);
+  for (int i : tree().ChildIndexes(c)) {
+    auto info = tree().ItemInfo(i);
+    EXPECT_EQ(tree().CheckState(i), info.Path.empty() ? 0 : 2) << info.Caption;
+  }
+  tree().SetCheckStateWithChildren(0, 2);
+  EXPECT_EQ(tree().CheckState(0), 0);
+}
+
 }  // namespace
 }  // namespace tw::test
