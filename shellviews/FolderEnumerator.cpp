@@ -666,10 +666,26 @@ LRESULT TFolderEnumerator::ListProc(UINT msg, WPARAM wp, LPARAM lp) {
         Reread();
         return 0;
       }
+      if (wp == VK_TAB) {
+        // Only reached where no dialog manager runs the loop: pass the focus on as it would.
+        HWND next = GetNextDlgTabItem(GetAncestor(hwnd, GA_ROOT), hwnd, GetKeyState(VK_SHIFT) < 0);
+        if (next && next != hwnd) SetFocus(next);
+        return 0;
+      }
       break;
     }
-    case WM_GETDLGCODE:
-      return DefSubclassProc(hwnd, msg, wp, lp) | DLGC_WANTALLKEYS;
+    case WM_CHAR:
+      if (wp == L'\t') return 0;  // the Tab that moved the focus
+      break;
+    case WM_GETDLGCODE: {
+      LRESULT code = DefSubclassProc(hwnd, msg, wp, lp);
+      // Enter, Backspace and the rest are the list's own keys; Tab is the dialog manager's, so
+      // the focus moves on to the next control.
+      auto* key = reinterpret_cast<const MSG*>(lp);
+      if (key && key->message == WM_KEYDOWN && key->wParam == VK_TAB)
+        return code & ~(DLGC_WANTALLKEYS | DLGC_WANTTAB);
+      return code | DLGC_WANTALLKEYS;
+    }
     case kListChangeMessage:
       if (AutoRefresh && !busy_) Reread();
       return 0;
