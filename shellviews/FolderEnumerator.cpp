@@ -101,8 +101,7 @@ TFolderEnumerator::~TFolderEnumerator() {
   if (tree_) tree_->list_ = nullptr;
   tree_ = nullptr;
   StopMonitor();
-  if (parent_ && IsWindow(parent_))
-    RemoveWindowSubclass(parent_, ParentSubclass, reinterpret_cast<UINT_PTR>(this));
+  parentHook_.Detach();
   if (hwnd_) {
     HWND hwnd = hwnd_;
     RemoveWindowSubclass(hwnd, ListSubclass, reinterpret_cast<UINT_PTR>(this));
@@ -119,11 +118,10 @@ bool TFolderEnumerator::Create(HWND parent, int x, int y, int w, int h, int id) 
                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                           GetModuleHandleW(nullptr), nullptr);
   if (!hwnd_) return false;
-  parent_ = parent;
   SetWindowSubclass(hwnd_, ListSubclass, reinterpret_cast<UINT_PTR>(this),
                     reinterpret_cast<DWORD_PTR>(this));
-  SetWindowSubclass(parent_, ParentSubclass, reinterpret_cast<UINT_PTR>(this),
-                    reinterpret_cast<DWORD_PTR>(this));
+  parentHook_.Attach(parent, hwnd_,
+                     [this](NMHDR* hdr, LRESULT& result) { return ParentNotify(hdr, result); });
   SendMessageW(hwnd_, WM_SETFONT, SendMessageW(parent, WM_GETFONT, 0, 0), FALSE);
   ListView_SetImageList(hwnd_, SystemSmallImages(), LVSIL_SMALL);
   ListView_SetImageList(hwnd_, checks_ ? CheckImages() : nullptr, LVSIL_STATE);
@@ -635,9 +633,7 @@ void TFolderEnumerator::Clicked(int item, POINT pt) {
 
 void TFolderEnumerator::DetachWindow() {
   StopMonitor();
-  if (parent_ && IsWindow(parent_))
-    RemoveWindowSubclass(parent_, ParentSubclass, reinterpret_cast<UINT_PTR>(this));
-  parent_ = nullptr;
+  parentHook_.Detach();
   hwnd_ = nullptr;
 }
 
@@ -772,22 +768,6 @@ LRESULT CALLBACK TFolderEnumerator::ListSubclass(HWND hwnd, UINT msg, WPARAM wp,
   auto* self = reinterpret_cast<TFolderEnumerator*>(ref);
   if (self->hwnd_ != hwnd) return DefSubclassProc(hwnd, msg, wp, lp);
   return self->ListProc(msg, wp, lp);
-}
-
-LRESULT CALLBACK TFolderEnumerator::ParentSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
-                                                   UINT_PTR id, DWORD_PTR ref) {
-  auto* self = reinterpret_cast<TFolderEnumerator*>(ref);
-  if (msg == WM_NOTIFY) {
-    auto* hdr = reinterpret_cast<NMHDR*>(lp);
-    if (hdr && self->hwnd_ && hdr->hwndFrom == self->hwnd_) {
-      LRESULT result = 0;
-      if (self->ParentNotify(hdr, result)) return result;
-    }
-  } else if (msg == WM_NCDESTROY) {
-    RemoveWindowSubclass(hwnd, ParentSubclass, id);
-    if (self->parent_ == hwnd) self->parent_ = nullptr;
-  }
-  return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
 }  // namespace tw::shellviews

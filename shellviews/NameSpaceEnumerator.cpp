@@ -58,8 +58,7 @@ TNameSpaceEnumerator::~TNameSpaceEnumerator() {
   if (list_) list_->tree_ = nullptr;
   list_ = nullptr;
   StopMonitor();
-  if (parent_ && IsWindow(parent_))
-    RemoveWindowSubclass(parent_, ParentSubclass, reinterpret_cast<UINT_PTR>(this));
+  parentHook_.Detach();
   if (hwnd_) {
     HWND hwnd = hwnd_;
     KillTimer(hwnd, kSelectionTimer);
@@ -77,11 +76,10 @@ bool TNameSpaceEnumerator::Create(HWND parent, int x, int y, int w, int h, int i
                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                           GetModuleHandleW(nullptr), nullptr);
   if (!hwnd_) return false;
-  parent_ = parent;
   SetWindowSubclass(hwnd_, TreeSubclass, reinterpret_cast<UINT_PTR>(this),
                     reinterpret_cast<DWORD_PTR>(this));
-  SetWindowSubclass(parent_, ParentSubclass, reinterpret_cast<UINT_PTR>(this),
-                    reinterpret_cast<DWORD_PTR>(this));
+  parentHook_.Attach(parent, hwnd_,
+                     [this](NMHDR* hdr, LRESULT& result) { return ParentNotify(hdr, result); });
   SendMessageW(hwnd_, WM_SETFONT, SendMessageW(parent, WM_GETFONT, 0, 0), FALSE);
   TreeView_SetImageList(hwnd_, SystemSmallImages(), TVSIL_NORMAL);
   Rebuild();
@@ -784,9 +782,7 @@ void TNameSpaceEnumerator::ButtonReleased(POINT pt) {
 void TNameSpaceEnumerator::DetachWindow() {
   StopMonitor();
   if (hwnd_) KillTimer(hwnd_, kSelectionTimer);
-  if (parent_ && IsWindow(parent_))
-    RemoveWindowSubclass(parent_, ParentSubclass, reinterpret_cast<UINT_PTR>(this));
-  parent_ = nullptr;
+  parentHook_.Detach();
   hwnd_ = nullptr;
   root_.reset();
   flat_.clear();
@@ -919,22 +915,6 @@ LRESULT CALLBACK TNameSpaceEnumerator::TreeSubclass(HWND hwnd, UINT msg, WPARAM 
   auto* self = reinterpret_cast<TNameSpaceEnumerator*>(ref);
   if (self->hwnd_ != hwnd) return DefSubclassProc(hwnd, msg, wp, lp);
   return self->TreeProc(msg, wp, lp);
-}
-
-LRESULT CALLBACK TNameSpaceEnumerator::ParentSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
-                                                      UINT_PTR id, DWORD_PTR ref) {
-  auto* self = reinterpret_cast<TNameSpaceEnumerator*>(ref);
-  if (msg == WM_NOTIFY) {
-    auto* hdr = reinterpret_cast<NMHDR*>(lp);
-    if (hdr && self->hwnd_ && hdr->hwndFrom == self->hwnd_) {
-      LRESULT result = 0;
-      if (self->ParentNotify(hdr, result)) return result;
-    }
-  } else if (msg == WM_NCDESTROY) {
-    RemoveWindowSubclass(hwnd, ParentSubclass, id);
-    if (self->parent_ == hwnd) self->parent_ = nullptr;
-  }
-  return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
 }  // namespace tw::shellviews

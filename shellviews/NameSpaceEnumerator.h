@@ -146,10 +146,9 @@ class TNameSpaceEnumerator {
   LRESULT TreeProc(UINT msg, WPARAM wp, LPARAM lp);
   bool ParentNotify(NMHDR* hdr, LRESULT& result);
   static LRESULT CALLBACK TreeSubclass(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
-  static LRESULT CALLBACK ParentSubclass(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
 
   HWND hwnd_ = nullptr;
-  HWND parent_ = nullptr;
+  ParentNotifyHook parentHook_;
   bool checkBoxes_ = false;
   bool showVirtual_ = true;
   TRootedAt rootedAt_ = raDesktop;
