@@ -101,8 +101,7 @@ TFolderEnumerator::~TFolderEnumerator() {
   if (tree_) tree_->list_ = nullptr;
   tree_ = nullptr;
   StopMonitor();
-  if (parent_ && IsWindow(parent_))
-    RemoveWindowSubclass(parent_, ParentSubclass, reinterpret_cast<UINT_PTR>(this));
+  parentHook_.Detach();
   if (hwnd_) {
     HWND hwnd = hwnd_;
     RemoveWindowSubclass(hwnd, ListSubclass, reinterpret_cast<UINT_PTR>(this));
@@ -119,11 +118,10 @@ bool TFolderEnumerator::Create(HWND parent, int x, int y, int w, int h, int id) 
                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                           GetModuleHandleW(nullptr), nullptr);
   if (!hwnd_) return false;
-  parent_ = parent;
   SetWindowSubclass(hwnd_, ListSubclass, reinterpret_cast<UINT_PTR>(this),
                     reinterpret_cast<DWORD_PTR>(this));
-  SetWindowSubclass(parent_, ParentSubclass, reinterpret_cast<UINT_PTR>(this),
-                    reinterpret_cast<DWORD_PTR>(this));
+  parentHook_.Attach(parent, hwnd_,
+                     [this](NMHDR* hdr, LRESULT& result) { return ParentNotify(hdr, result); });
   SendMessageW(hwnd_, WM_SETFONT, SendMessageW(parent, WM_GETFONT, 0, 0), FALSE);
   ListView_SetImageList(hwnd_, SystemSmallImages(), LVSIL_SMALL);
   ListView_SetImageList(hwnd_, checks_ ? CheckImages() : nullptr, LVSIL_STATE);
@@ -579,6 +577,8 @@ void TFolderEnumerator::GoUp() {
                  SHGFI_PIDL | SHGFI_ATTRIBUTES | SHGFI_ATTR_SPECIFIED);
   if (info.dwAttributes & SFGAO_FILESYSTEM)
     path = DisplayName(DesktopFolder().get(), parent.get(), SHGDN_FORPARSING);
+  // A linked list stays within its tree: above the root there is nothing the tree could select.
+  if (tree_ && !tree_->Holds(parent.get(), path)) return;
   Navigate(std::move(parent), path);
 }
 
@@ -633,9 +633,7 @@ void TFolderEnumerator::Clicked(int item, POINT pt) {
 
 void TFolderEnumerator::DetachWindow() {
   StopMonitor();
-  if (parent_ && IsWindow(parent_))
-    RemoveWindowSubclass(parent_, ParentSubclass, reinterpret_cast<UINT_PTR>(this));
-  parent_ = nullptr;
+  parentHook_.Detach();
   hwnd_ = nullptr;
 }
 
@@ -664,10 +662,26 @@ LRESULT TFolderEnumerator::ListProc(UINT msg, WPARAM wp, LPARAM lp) {
         Reread();
         return 0;
       }
+      if (wp == VK_TAB) {
+        // Only reached where no dialog manager runs the loop: pass the focus on as it would.
+        HWND next = GetNextDlgTabItem(GetAncestor(hwnd, GA_ROOT), hwnd, GetKeyState(VK_SHIFT) < 0);
+        if (next && next != hwnd) SetFocus(next);
+        return 0;
+      }
       break;
     }
-    case WM_GETDLGCODE:
-      return DefSubclassProc(hwnd, msg, wp, lp) | DLGC_WANTALLKEYS;
+    case WM_CHAR:
+      if (wp == L'\t') return 0;  // the Tab that moved the focus
+      break;
+    case WM_GETDLGCODE: {
+      LRESULT code = DefSubclassProc(hwnd, msg, wp, lp);
+      // Enter, Backspace and the rest are the list's own keys; Tab is the dialog manager's, so
+      // the focus moves on to the next control.
+      auto* key = reinterpret_cast<const MSG*>(lp);
+      if (key && key->message == WM_KEYDOWN && key->wParam == VK_TAB)
+        return code & ~(DLGC_WANTALLKEYS | DLGC_WANTTAB);
+      return code | DLGC_WANTALLKEYS;
+    }
     case kListChangeMessage:
       if (AutoRefresh && !busy_) Reread();
       return 0;
@@ -754,22 +768,6 @@ LRESULT CALLBACK TFolderEnumerator::ListSubclass(HWND hwnd, UINT msg, WPARAM wp,
   auto* self = reinterpret_cast<TFolderEnumerator*>(ref);
   if (self->hwnd_ != hwnd) return DefSubclassProc(hwnd, msg, wp, lp);
   return self->ListProc(msg, wp, lp);
-}
-
-LRESULT CALLBACK TFolderEnumerator::ParentSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
-                                                   UINT_PTR id, DWORD_PTR ref) {
-  auto* self = reinterpret_cast<TFolderEnumerator*>(ref);
-  if (msg == WM_NOTIFY) {
-    auto* hdr = reinterpret_cast<NMHDR*>(lp);
-    if (hdr && self->hwnd_ && hdr->hwndFrom == self->hwnd_) {
-      LRESULT result = 0;
-      if (self->ParentNotify(hdr, result)) return result;
-    }
-  } else if (msg == WM_NCDESTROY) {
-    RemoveWindowSubclass(hwnd, ParentSubclass, id);
-    if (self->parent_ == hwnd) self->parent_ = nullptr;
-  }
-  return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
 }  // namespace tw::shellviews

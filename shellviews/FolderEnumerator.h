@@ -143,10 +143,9 @@ class TFolderEnumerator {
   LRESULT ListProc(UINT msg, WPARAM wp, LPARAM lp);
   bool ParentNotify(NMHDR* hdr, LRESULT& result);
   static LRESULT CALLBACK ListSubclass(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
-  static LRESULT CALLBACK ParentSubclass(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
 
   HWND hwnd_ = nullptr;
-  HWND parent_ = nullptr;
+  ParentNotifyHook parentHook_;
   bool checks_ = false;
   bool showHidden_ = false;
   bool showFolders_ = true;

@@ -58,8 +58,7 @@ TNameSpaceEnumerator::~TNameSpaceEnumerator() {
   if (list_) list_->tree_ = nullptr;
   list_ = nullptr;
   StopMonitor();
-  if (parent_ && IsWindow(parent_))
-    RemoveWindowSubclass(parent_, ParentSubclass, reinterpret_cast<UINT_PTR>(this));
+  parentHook_.Detach();
   if (hwnd_) {
     HWND hwnd = hwnd_;
     KillTimer(hwnd, kSelectionTimer);
@@ -77,15 +76,14 @@ bool TNameSpaceEnumerator::Create(HWND parent, int x, int y, int w, int h, int i
                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                           GetModuleHandleW(nullptr), nullptr);
   if (!hwnd_) return false;
-  parent_ = parent;
   SetWindowSubclass(hwnd_, TreeSubclass, reinterpret_cast<UINT_PTR>(this),
                     reinterpret_cast<DWORD_PTR>(this));
-  SetWindowSubclass(parent_, ParentSubclass, reinterpret_cast<UINT_PTR>(this),
-                    reinterpret_cast<DWORD_PTR>(this));
+  parentHook_.Attach(parent, hwnd_,
+                     [this](NMHDR* hdr, LRESULT& result) { return ParentNotify(hdr, result); });
   SendMessageW(hwnd_, WM_SETFONT, SendMessageW(parent, WM_GETFONT, 0, 0), FALSE);
   TreeView_SetImageList(hwnd_, SystemSmallImages(), TVSIL_NORMAL);
   Rebuild();
-  RestartMonitor("C:\\");
+  if (!monitor_) RestartMonitor("C:\\");
   return true;
 }
 
@@ -191,6 +189,12 @@ void TNameSpaceEnumerator::Rebuild() {
   root_ = std::move(node);
   InsertNode(nullptr, root_.get(), TVI_LAST);
   flatDirty_ = true;
+  // The old items are gone and nothing is selected: select the new root at once, so the linked
+  // list and the program leave the previous root's folder behind.
+  if (root_->item) {
+    TreeView_SelectItem(hwnd_, root_->item);
+    SelectionSettled();
+  }
 }
 
 void TNameSpaceEnumerator::EnsureIndex() {
@@ -273,7 +277,8 @@ std::unique_ptr<TNameSpaceEnumerator::Node> TNameSpaceEnumerator::MakeChild(
   // The shell's has-subfolders flag is set on every file-system folder (Wine): look for
   // ourselves, but only when the item is drawn.
   node->hasChildren = fs ? -1 : ((attrs & SFGAO_HASSUBFOLDER) ? 1 : 0);
-  node->state = checkBoxes_ ? csUnchecked : csNoCheckBox;
+  // An item without a path never has a check box, whatever an OnBeforeCheck handler allows later.
+  node->state = checkBoxes_ && !node->path.empty() ? csUnchecked : csNoCheckBox;
   return node;
 }
 
@@ -502,7 +507,12 @@ std::vector<int> TNameSpaceEnumerator::ChildIndexes(int index) {
 
 bool TNameSpaceEnumerator::IsExpanded(int index) {
   Node* n = NodeAt(index);
-  return n && n->item && (TreeView_GetItemState(hwnd_, n->item, TVIS_EXPANDED) & TVIS_EXPANDED);
+  return n && NodeExpanded(n);
+}
+
+bool TNameSpaceEnumerator::NodeExpanded(Node* node) {
+  return hwnd_ && node->item &&
+         (TreeView_GetItemState(hwnd_, node->item, TVIS_EXPANDED) & TVIS_EXPANDED);
 }
 
 int TNameSpaceEnumerator::FindPath(const std::string& path) {
@@ -641,7 +651,7 @@ bool TNameSpaceEnumerator::SelectPath(const std::string& path) {
   Pidl target = ParsePath(path);
   while (!(n->path.size() && SamePath(n->path, path))) {
     if (!n->path.empty() && !IsBelowOrSame(n->path, path)) return false;
-    if (!n->loaded || !IsExpanded(n->index)) ExpandNode(n, false);
+    if (!n->loaded || !NodeExpanded(n)) ExpandNode(n, false);
     Node* next = nullptr;
     for (auto& c : n->children)
       if (IsBelowOrSame(c->path, path)) {
@@ -689,7 +699,8 @@ void TNameSpaceEnumerator::Refresh() {
     Node* n = stack.back();
     stack.pop_back();
     if (!n->loaded) continue;
-    if (n->item && IsExpanded(n->index)) {
+    // Ask the node itself: indexes read now may predate removals made by this refresh.
+    if (NodeExpanded(n)) {
       RefreshNode(n);
       for (auto it = n->children.rbegin(); it != n->children.rend(); ++it)
         stack.push_back(it->get());
@@ -713,6 +724,12 @@ bool TNameSpaceEnumerator::DeleteSelected() {
   bool ok = InvokeVerb(hwnd_, folder.get(), &child, 1, "delete");
   if (ok && hwnd_) RefreshNode(parent);
   return ok;
+}
+
+bool TNameSpaceEnumerator::Holds(PCIDLIST_ABSOLUTE pidl, const std::string& path) {
+  if (!root_ || !pidl) return false;
+  if (!root_->path.empty() && !path.empty()) return IsBelowOrSame(root_->path, path);
+  return ILIsEqual(root_->id.get(), pidl) || ILIsParent(root_->id.get(), pidl, FALSE);
 }
 
 void TNameSpaceEnumerator::ResetClickTime() { g_anyRelease = false; }
@@ -765,9 +782,7 @@ void TNameSpaceEnumerator::ButtonReleased(POINT pt) {
 void TNameSpaceEnumerator::DetachWindow() {
   StopMonitor();
   if (hwnd_) KillTimer(hwnd_, kSelectionTimer);
-  if (parent_ && IsWindow(parent_))
-    RemoveWindowSubclass(parent_, ParentSubclass, reinterpret_cast<UINT_PTR>(this));
-  parent_ = nullptr;
+  parentHook_.Detach();
   hwnd_ = nullptr;
   root_.reset();
   flat_.clear();
@@ -900,22 +915,6 @@ LRESULT CALLBACK TNameSpaceEnumerator::TreeSubclass(HWND hwnd, UINT msg, WPARAM 
   auto* self = reinterpret_cast<TNameSpaceEnumerator*>(ref);
   if (self->hwnd_ != hwnd) return DefSubclassProc(hwnd, msg, wp, lp);
   return self->TreeProc(msg, wp, lp);
-}
-
-LRESULT CALLBACK TNameSpaceEnumerator::ParentSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
-                                                      UINT_PTR id, DWORD_PTR ref) {
-  auto* self = reinterpret_cast<TNameSpaceEnumerator*>(ref);
-  if (msg == WM_NOTIFY) {
-    auto* hdr = reinterpret_cast<NMHDR*>(lp);
-    if (hdr && self->hwnd_ && hdr->hwndFrom == self->hwnd_) {
-      LRESULT result = 0;
-      if (self->ParentNotify(hdr, result)) return result;
-    }
-  } else if (msg == WM_NCDESTROY) {
-    RemoveWindowSubclass(hwnd, ParentSubclass, id);
-    if (self->parent_ == hwnd) self->parent_ = nullptr;
-  }
-  return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
 }  // namespace tw::shellviews

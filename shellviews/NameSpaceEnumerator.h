@@ -131,6 +131,7 @@ class TNameSpaceEnumerator {
   void RemoveNode(Node* node);
   void ShowState(Node* node);
   bool HasSubfolders(Node* node);
+  bool NodeExpanded(Node* node);
   void ExpandNode(Node* node, bool recurse);
   void CollapseNode(Node* node, bool recurse);
   void SelectionSettled();
@@ -139,14 +140,15 @@ class TNameSpaceEnumerator {
   void ButtonReleased(POINT pt);
   void DetachWindow();
   void ListNavigated(PCIDLIST_ABSOLUTE pidl, const std::string& path);
+  // Whether a folder is the root or below it.
+  bool Holds(PCIDLIST_ABSOLUTE pidl, const std::string& path);
 
   LRESULT TreeProc(UINT msg, WPARAM wp, LPARAM lp);
   bool ParentNotify(NMHDR* hdr, LRESULT& result);
   static LRESULT CALLBACK TreeSubclass(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
-  static LRESULT CALLBACK ParentSubclass(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
 
   HWND hwnd_ = nullptr;
-  HWND parent_ = nullptr;
+  ParentNotifyHook parentHook_;
   bool checkBoxes_ = false;
   bool showVirtual_ = true;
   TRootedAt rootedAt_ = raDesktop;

@@ -165,4 +165,36 @@ bool InvokeVerb(HWND owner, IShellFolder* folder, PCUITEMID_CHILD* children, UIN
   return SUCCEEDED(hr);
 }
 
+void ParentNotifyHook::Attach(HWND parent, HWND control, Handler handler) {
+  Detach();
+  parent_ = parent;
+  control_ = control;
+  handler_ = std::move(handler);
+  SetWindowSubclass(parent_, Proc, reinterpret_cast<UINT_PTR>(this),
+                    reinterpret_cast<DWORD_PTR>(this));
+}
+
+void ParentNotifyHook::Detach() {
+  if (parent_ && IsWindow(parent_))
+    RemoveWindowSubclass(parent_, Proc, reinterpret_cast<UINT_PTR>(this));
+  parent_ = nullptr;
+  control_ = nullptr;
+}
+
+LRESULT CALLBACK ParentNotifyHook::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
+                                        DWORD_PTR ref) {
+  auto* self = reinterpret_cast<ParentNotifyHook*>(ref);
+  if (msg == WM_NOTIFY) {
+    auto* hdr = reinterpret_cast<NMHDR*>(lp);
+    if (hdr && self->control_ && hdr->hwndFrom == self->control_ && self->handler_) {
+      LRESULT result = 0;
+      if (self->handler_(hdr, result)) return result;
+    }
+  } else if (msg == WM_NCDESTROY) {
+    RemoveWindowSubclass(hwnd, Proc, id);
+    if (self->parent_ == hwnd) self->parent_ = nullptr;
+  }
+  return DefSubclassProc(hwnd, msg, wp, lp);
+}
+
 }  // namespace tw::shellviews

@@ -5,6 +5,7 @@
 
 #include <shlobj.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -81,5 +82,28 @@ int PlainFolderIcon(bool open);
 // Invokes a shell verb ("delete", or nullptr for the default command) on items of one folder.
 bool InvokeVerb(HWND owner, IShellFolder* folder, PCUITEMID_CHILD* children, UINT count,
                 const char* verb);
+
+// The notifications a control sends its parent, handed to the control's owner: the parent
+// window is subclassed while attached. The handler returns true with the message's result when
+// it has handled one. The hook lets go by itself when the parent is destroyed.
+class ParentNotifyHook {
+ public:
+  using Handler = std::function<bool(NMHDR* hdr, LRESULT& result)>;
+
+  ParentNotifyHook() = default;
+  ~ParentNotifyHook() { Detach(); }
+  ParentNotifyHook(const ParentNotifyHook&) = delete;
+  ParentNotifyHook& operator=(const ParentNotifyHook&) = delete;
+
+  void Attach(HWND parent, HWND control, Handler handler);
+  void Detach();
+
+ private:
+  static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+
+  HWND parent_ = nullptr;
+  HWND control_ = nullptr;
+  Handler handler_;
+};
 
 }  // namespace tw::shellviews

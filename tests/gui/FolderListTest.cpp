@@ -250,5 +250,83 @@ TEST_F(FolderListTest, DoubleClickAndKeysOpenFoldersGoUpAndSelectAll) {
   EXPECT_EQ(static_cast<int>(list().SelectedIndexes().size()), list().ItemCount());
 }
 
+TEST_F(FolderListTest, BackspaceStopsAtTheLinkedTreesRoot) {
+  auto& tree = form.DemoNSE;
+  tree.SetRootFolder(dir.Path());
+  tree.SetRootedAt(shellviews::raFileSystem);
+  tree.SetFolderEnumerator(&list());
+  tree.Select(0);
+  ASSERT_TRUE(PumpUntil([&] { return list().Folder() == dir.Path(); }));
+  PumpFor(600);
+
+  list().Open(Row("sub"));
+  ASSERT_EQ(list().Folder(), dir / "sub");
+  SendMessageW(hwnd(), WM_KEYDOWN, VK_BACK, 0);
+  EXPECT_EQ(list().Folder(), dir.Path());
+  ASSERT_TRUE(PumpUntil([&] { return tree.SelectedIndex() == 0; }));
+  PumpFor(600);
+
+  SendMessageW(hwnd(), WM_KEYDOWN, VK_BACK, 0);
+  PumpFor(600);
+  EXPECT_EQ(list().Folder(), dir.Path());
+  EXPECT_GE(Row("sub"), 0);
+  EXPECT_EQ(tree.SelectedIndex(), 0);
+
+  // Without a tree the list goes up as far as the namespace goes.
+  tree.SetFolderEnumerator(nullptr);
+  ASSERT_TRUE(list().SetFolder(dir.Path()));
+  SendMessageW(hwnd(), WM_KEYDOWN, VK_BACK, 0);
+  EXPECT_NE(list().Folder(), dir.Path());
+}
+
+TEST_F(FolderListTest, TabMovesTheFocusOnButOtherKeysStayWithTheList) {
+  HWND next = CreateWindowExW(0, WC_EDITW, L"abc", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 8, 600, 80,
+                              24, form.Handle(), nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_TRUE(next);
+  // The program's loop: the dialog manager sees every key first.
+  auto press = [&](WPARAM key, bool shift) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(keys);
+    MSG msg{};
+    msg.hwnd = hwnd();
+    msg.message = WM_KEYDOWN;
+    msg.wParam = key;
+    if (!IsDialogMessageW(form.Handle(), &msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    forms::driver::Pump();
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+  };
+  SetFocus(hwnd());
+  ASSERT_EQ(GetFocus(), hwnd());
+  press(VK_TAB, false);
+  EXPECT_EQ(GetFocus(), next);
+  // Moved by the dialog manager itself, which selects an edit's text on the way in.
+  DWORD from = 0, to = 0;
+  SendMessageW(next, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+  EXPECT_EQ(from, 0u);
+  EXPECT_EQ(to, 3u);
+  SetFocus(hwnd());
+  press(VK_TAB, true);
+  EXPECT_EQ(GetFocus(), form.DemoNSE.Handle());
+
+  // A loop without the dialog manager: the list passes the focus on itself.
+  SetFocus(hwnd());
+  PostMessageW(hwnd(), WM_KEYDOWN, VK_TAB, 0);
+  forms::driver::Pump();
+  EXPECT_EQ(GetFocus(), next);
+
+  // Enter still opens the focused folder rather than pressing a default button.
+  SetFocus(hwnd());
+  list().SelectItem(Row("sub"));
+  press(VK_RETURN, false);
+  EXPECT_EQ(list().Folder(), dir / "sub");
+  DestroyWindow(next);
+}
+
 }  // namespace
 }  // namespace tw::test

@@ -304,5 +304,91 @@ TEST_F(NameSpaceTreeTest, SettledSelectionShowsTheFolderInTheListAndTheTreeFollo
   EXPECT_EQ(listRefreshes, 0);
 }
 
+TEST_F(NameSpaceTreeTest, RefreshRereadsEveryExpandedFolderAfterRemovalsAboveIt) {
+  dir.Dir("Aardvark");
+  dir.Dir("Aardvark\\Leaf");
+  dir.Dir("Alpha\\One\\Deep");
+  tree().Expand(0);
+  tree().Expand(At("Aardvark"));
+  tree().Expand(At("Alpha"));
+  tree().Expand(At("Alpha\\One"));
+  tree().Expand(At("beta"));
+  ASSERT_TRUE(tree().IsExpanded(At("Alpha\\One")));
+
+  // Removals early in the tree shift every later item's index.
+  ScratchDir::Remove(Widen(dir / "Aardvark"));
+  ScratchDir::Remove(Widen(dir / "Alpha\\Two"));
+  dir.Dir("Alpha\\Three");
+  dir.Dir("Alpha\\One\\Deeper");
+  dir.Dir("beta\\Later");
+  tree().Refresh();
+  EXPECT_LT(At("Aardvark"), 0);
+  EXPECT_LT(At("Alpha\\Two"), 0);
+  EXPECT_GE(At("Alpha\\Three"), 0);
+  EXPECT_GE(At("Alpha\\One\\Deeper"), 0);
+  EXPECT_GE(At("beta\\Later"), 0);
+  EXPECT_EQ(tree().ParentIndex(At("beta\\Later")), At("beta"));
+}
+
+TEST_F(NameSpaceTreeTest, ReRootingSelectsTheNewRootAndTheLinkedListShowsIt) {
+  int changes = 0;
+  tree().OnSelectionChange = [&](TNameSpaceEnumerator*) { ++changes; };
+  tree().Expand(0);
+  tree().Select(At("Alpha"));
+  ASSERT_TRUE(PumpUntil([&] { return changes == 1; }));
+  EXPECT_EQ(form.DemoFE.Folder(), dir / "Alpha");
+
+  tree().SetRootFolder(dir / "beta");
+  ASSERT_TRUE(PumpUntil([&] { return changes == 2; }));
+  EXPECT_EQ(tree().SelectedIndex(), 0);
+  EXPECT_EQ(tree().SelectedPath(), dir / "beta");
+  EXPECT_EQ(form.DemoFE.Folder(), dir / "beta");
+  ASSERT_EQ(form.DemoFE.ItemCount(), 1);
+  EXPECT_EQ(form.DemoFE.ItemInfo(0).Caption, "Inner");
+  PumpFor(700);
+  EXPECT_EQ(changes, 2);  // one event per re-rooting
+
+  tree().SetRootedAt(shellviews::raMyComputer);
+  ASSERT_TRUE(PumpUntil([&] { return changes == 3; }));
+  EXPECT_EQ(tree().SelectedIndex(), 0);
+  EXPECT_EQ(form.DemoFE.Folder(), "");  // a virtual folder has no path
+  bool drive = false;
+  for (int i = 0; i < form.DemoFE.ItemCount(); ++i)
+    drive = drive || form.DemoFE.ItemInfo(i).Path == "C:\\";
+  EXPECT_TRUE(drive);
+}
+
+TEST_F(NameSpaceTreeTest, ItemsWithoutPathNeverKeepACheckBox) {
+  // As the program does: only items with a file-system path may change state.
+  tree().OnBeforeCheck = [](TNameSpaceEnumerator* t, int i, int, int, bool& allow) {
+    allow = !t->ItemInfo(i).Path.empty();
+  };
+  tree().SetRootedAt(shellviews::raDesktop);
+  tree().Expand(0);
+  bool virtualSeen = false;
+  for (int i : tree().ChildIndexes(0)) {
+    if (!tree().ItemInfo(i).Path.empty()) continue;
+    virtualSeen = true;
+    EXPECT_EQ(tree().CheckState(i), 0) << tree().ItemInfo(i).Caption;
+    EXPECT_EQ(TreeView_GetItemState(tree().Handle(), tree().ItemHandle(i), TVIS_STATEIMAGEMASK),
+              0u);
+  }
+  ASSERT_TRUE(virtualSeen);  // My Computer at least
+
+  // Below a checked folder, new children with paths still take the parent's state.
+  tree().SetRootedAt(shellviews::raMyComputer);
+  tree().Expand(0);
+  int c = tree().FindPath("C:\\");
+  ASSERT_GE(c, 0);
+  tree().SetCheckState(c, 2);
+  tree().Expand(c);
+  for (int i : tree().ChildIndexes(c)) {
+    auto info = tree().ItemInfo(i);
+    EXPECT_EQ(tree().CheckState(i), info.Path.empty() ? 0 : 2) << info.Caption;
+  }
+  tree().SetCheckStateWithChildren(0, 2);
+  EXPECT_EQ(tree().CheckState(0), 0);
+}
+
 }  // namespace
 }  // namespace tw::test
