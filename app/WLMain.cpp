@@ -295,6 +295,8 @@ void TfWLMain::ShowPage(int page) {
   } else {
     int parts[] = {Scale(250), -1};
     SendMessageW(status, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+    SendMessageW(status, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L""));
+    SendMessageW(status, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(L""));
   }
   bool browse = WizardMode == wmBrowse;
   for (const char* name : {"AddFilesBTN", "RefreshFilesBTN", "RestoreFilesBTN", "DeleteFilesBTN"})

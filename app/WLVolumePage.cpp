@@ -35,7 +35,7 @@ void TVolumePage::Build(HWND sheet) {
     LVCOLUMNW col{};
     col.mask = LVCF_TEXT | LVCF_WIDTH;
     col.pszText = const_cast<wchar_t*>(columns[i].caption);
-    col.cx = columns[i].width;
+    col.cx = main_.Scale(columns[i].width);
     ListView_InsertColumn(list, i, &col);
   }
   // The volume rows use image 2 of the list's images.
@@ -56,11 +56,12 @@ void TVolumePage::Build(HWND sheet) {
   EnableWindow(del, FALSE);
 
   HWND panel = main_.AddPanel(sheet, "VolumeDetailsPA", 400, 44, kDetailsW, kDetailsH);
-  main_.AddLabel(panel, "NameLBL", "&Name", 0, 4, 60, 18);
+  // The labels' accelerators move the focus to their edits (the next control in tab order).
+  main_.AddControl(panel, WC_STATICW, "NameLBL", "&Name", WS_VISIBLE | SS_LEFT, 0, 4, 60, 18);
   HWND name = main_.AddControl(panel, WC_EDITW, "NameSLE", "",
                                WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 0, 24,
                                kDetailsW - 10, 22, WS_EX_CLIENTEDGE);
-  main_.AddLabel(panel, "PathLBL", "&Path", 0, 54, 60, 18);
+  main_.AddControl(panel, WC_STATICW, "PathLBL", "&Path", WS_VISIBLE | SS_LEFT, 0, 54, 60, 18);
   HWND path = main_.AddControl(panel, WC_EDITW, "PathSLE", "",
                                WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 0, 74,
                                kDetailsW - 44, 22, WS_EX_CLIENTEDGE);

@@ -236,7 +236,9 @@ void TFolderEnumerator::BuildColumns() {
     LVCOLUMNW lc{};
     lc.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
     lc.fmt = col.Alignment;
-    lc.cx = col.Width;
+    // Widths are design pixels (96 DPI).
+    UINT dpi = GetDpiForWindow(hwnd_);
+    lc.cx = MulDiv(col.Width, dpi ? static_cast<int>(dpi) : 96, 96);
     lc.pszText = caption.data();
     lc.iSubItem = static_cast<int>(i);
     ListView_InsertColumn(hwnd_, static_cast<int>(i), &lc);
