@@ -18,6 +18,7 @@
 #include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/ScriptedPrompts.h"
 #include "platform/win32/Utf.h"
+#include "tests/gui/WindowPicture.h"
 
 namespace tw {
 namespace {
@@ -103,38 +104,6 @@ std::vector<TCut> CutTexts(HWND form) {
   return cuts;
 }
 
-// A 24-bit BMP of what the screen shows of the window.
-void SavePicture(HWND hwnd, const std::string& file) {
-  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-  forms::driver::Pump();
-  RECT rc{};
-  GetWindowRect(hwnd, &rc);
-  int w = rc.right - rc.left, h = rc.bottom - rc.top;
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
-  HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
-  HGDIOBJ old = SelectObject(mem, bmp);
-  BitBlt(mem, 0, 0, w, h, screen, rc.left, rc.top, SRCCOPY);
-  BITMAPINFOHEADER bi{sizeof(bi), w, h, 1, 24, BI_RGB};
-  int stride = ((w * 3 + 3) / 4) * 4;
-  std::vector<char> pixels(static_cast<size_t>(stride) * static_cast<size_t>(h));
-  GetDIBits(mem, bmp, 0, static_cast<UINT>(h), pixels.data(), reinterpret_cast<BITMAPINFO*>(&bi),
-            DIB_RGB_COLORS);
-  SelectObject(mem, old);
-  DeleteObject(bmp);
-  DeleteDC(mem);
-  ReleaseDC(nullptr, screen);
-  BITMAPFILEHEADER fh{0x4D42, static_cast<DWORD>(sizeof(fh) + sizeof(bi) + pixels.size()), 0, 0,
-                      sizeof(fh) + sizeof(bi)};
-  HANDLE f = CreateFileW(Widen(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return;
-  DWORD wrote = 0;
-  WriteFile(f, &fh, sizeof(fh), &wrote, nullptr);
-  WriteFile(f, &bi, sizeof(bi), &wrote, nullptr);
-  WriteFile(f, pixels.data(), static_cast<DWORD>(pixels.size()), &wrote, nullptr);
-  CloseHandle(f);
-}
-
 // In the copy started with 144 DPI.
 void CheckEveryForm() {
   ASSERT_EQ(static_cast<int>(GetDpiForSystem()), kTestDpi) << "Wine did not take LogPixels";
@@ -168,7 +137,7 @@ void CheckEveryForm() {
       forms::driver::Pump();
       auto cuts = CutTexts(main.Handle());
       EXPECT_TRUE(cuts.empty()) << "page " << names[page] << ":\n" << Describe(cuts);
-      if (mode == wmBrowse) SavePicture(main.Handle(), std::string("dpi144-") + names[page] + ".bmp");
+      if (mode == wmBrowse) testing::SavePicture(main.Handle(), std::string("dpi144-") + names[page] + ".bmp");
     }
   }
 
@@ -177,7 +146,7 @@ void CheckEveryForm() {
   forms::driver::Pump();
   auto cuts = CutTexts(progress.Handle());
   EXPECT_TRUE(cuts.empty()) << "progress:\n" << Describe(cuts);
-  SavePicture(progress.Handle(), "dpi144-progress.bmp");
+  testing::SavePicture(progress.Handle(), "dpi144-progress.bmp");
   ShowWindow(progress.Handle(), SW_HIDE);
 
   TfWLRootPath root(main.Handle());

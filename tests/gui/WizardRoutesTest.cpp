@@ -17,6 +17,7 @@
 #include "platform/memory/MemoryFileSystem.h"
 #include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/ScriptedPrompts.h"
+#include "tests/gui/PromptBoxes.h"
 
 namespace tw {
 namespace {
@@ -32,16 +33,7 @@ const char kTestKey[] = "\\Software\\Corvane\\TidewellRoutesTest";
 const char kFinished[] = "Tidewell has finished refreshing the volume \"%s\". %d of %d files have changed.";
 
 // The operations' boxes go to the same script as the window's own.
-class TPromptBoxes : public IMessageBoxes {
- public:
-  explicit TPromptBoxes(IPrompts& prompts) : prompts_(prompts) {}
-  int Show(HWND, const std::string& text, const std::string& caption, uint32_t flags) override {
-    return prompts_.Message(text, caption, flags);
-  }
-
- private:
-  IPrompts& prompts_;
-};
+using testing::TPromptBoxes;
 
 std::string Finished(const std::string& name, int changed, int checked) {
   char buf[512];
