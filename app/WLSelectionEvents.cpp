@@ -79,6 +79,31 @@ class TDisabled {
   bool frozen_ = false;
 };
 
+// Many check marks changed at once. A shown tree recomputes its scroll bars at every state
+// change, which costs milliseconds per item under Wine (seconds for a folder of a few hundred
+// subfolders); while the window is marked invisible it does not, so the marks are set that way
+// and the tree is repainted once after. Nested batches leave it to the outermost one.
+class TTreeBatch {
+ public:
+  explicit TTreeBatch(HWND tree) {
+    if (!tree || !IsWindow(tree)) return;
+    LONG_PTR style = GetWindowLongPtrW(tree, GWL_STYLE);
+    if (!(style & WS_VISIBLE)) return;
+    hwnd_ = tree;
+    SetWindowLongPtrW(tree, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_VISIBLE));
+  }
+  ~TTreeBatch() {
+    if (!hwnd_ || !IsWindow(hwnd_)) return;
+    SetWindowLongPtrW(hwnd_, GWL_STYLE, GetWindowLongPtrW(hwnd_, GWL_STYLE) | WS_VISIBLE);
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+  }
+  TTreeBatch(const TTreeBatch&) = delete;
+  TTreeBatch& operator=(const TTreeBatch&) = delete;
+
+ private:
+  HWND hwnd_ = nullptr;
+};
+
 bool AllChildrenWhole(const TWLNode& node) {
   for (int i = 0; i < node.ChildCount(); ++i)
     if (!node.Child(i)->AllSelected()) return false;
@@ -233,7 +258,8 @@ void TSelectionEvents::AfterCheck(int index, int newState) {
       newState == csPartial)
     return;
 
-  TBusy busy(!state_.Expanding);
+  // The outermost call keeps the dialog up for the whole walk through the children.
+  TBusy busy(!state_.Expanding && checkDepth_ == 0);
   HTREEITEM item = tree_.ItemHandle(index);
   bool changed = false;
   if (newState == csChecked) {
@@ -253,9 +279,14 @@ void TSelectionEvents::AfterCheck(int index, int newState) {
     changed = true;
   }
 
-  ++checkDepth_;
-  tree_.SetCheckStateWithChildren(index, newState);
-  --checkDepth_;
+  {
+    bool many = false;
+    for (int child : tree_.ChildIndexes(index)) many |= tree_.CheckState(child) != newState;
+    TTreeBatch batch(many ? tree_.Handle() : nullptr);
+    ++checkDepth_;
+    tree_.SetCheckStateWithChildren(index, newState);
+    --checkDepth_;
+  }
   if (checkDepth_ != 0) return;
   // A child taking its checked parent's state during an expansion, with nothing scanned, leaves
   // every count above it as it was: no recount of the ancestors for each new child.
@@ -378,6 +409,8 @@ void TSelectionEvents::MarkList() {
   // Each item is marked from what the selection holds for it, so an item left from an earlier
   // mark, or new on disk since a scan, never shows checked without being selected.
   listUpdating_ = true;
+  HWND hwnd = list_.Handle() && IsWindowVisible(list_.Handle()) ? list_.Handle() : nullptr;
+  if (hwnd) SendMessageW(hwnd, WM_SETREDRAW, FALSE, 0);
   for (int i = 0; i < list_.ItemCount(); ++i) {
     const int current = list_.CheckState(i);
     if (current == kListNoCheckBox) continue;
@@ -392,6 +425,10 @@ void TSelectionEvents::MarkList() {
       }
     }
     if (mark != current) list_.SetItemCheckState(i, mark);
+  }
+  if (hwnd) {
+    SendMessageW(hwnd, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(hwnd, nullptr, TRUE);
   }
   listUpdating_ = false;
 }
@@ -412,36 +449,45 @@ void TSelectionEvents::Expanded(int index) {
 }
 
 void TSelectionEvents::DeriveMarks(int index) {
+  std::vector<std::pair<int, int>> marks;
+  CollectMarks(index, marks);
+  size_t changes = 0;
+  for (auto& [item, mark] : marks) changes += tree_.CheckState(item) != mark;
+  if (!changes) return;
   // The marks are taken from the selection, not made: the check handlers stay out of it.
   auto before = std::move(tree_.OnBeforeCheck);
   auto after = std::move(tree_.OnAfterCheck);
   tree_.OnBeforeCheck = nullptr;
   tree_.OnAfterCheck = nullptr;
-  MarkItem(index);
+  {
+    TTreeBatch batch(changes > 4 ? tree_.Handle() : nullptr);
+    for (auto& [item, mark] : marks) tree_.SetCheckState(item, mark);
+  }
   tree_.OnBeforeCheck = std::move(before);
   tree_.OnAfterCheck = std::move(after);
 }
 
-void TSelectionEvents::MarkItem(int index) {
+void TSelectionEvents::CollectMarks(int index, std::vector<std::pair<int, int>>& marks) {
   const std::string path = tree_.ItemInfo(index).Path;
   if (path.empty()) {
     // A virtual item (the Desktop, My Computer) has no check box, but the drives and folders
     // below it do.
-    for (int child : tree_.ChildIndexes(index)) MarkItem(child);
+    for (int child : tree_.ChildIndexes(index)) CollectMarks(child, marks);
     return;
   }
   TWLNode* node = Selection().FindNode(path);
   if (!node) {
-    tree_.SetCheckState(index, csUnchecked);
+    marks.emplace_back(index, csUnchecked);
     return;
   }
   const int mark = node->AllSelected() ? csChecked : csPartial;
-  tree_.SetCheckState(index, mark);
   node->SetTreeState(mark);
-  for (int child : tree_.ChildIndexes(index)) MarkItem(child);
+  marks.emplace_back(index, mark);
+  for (int child : tree_.ChildIndexes(index)) CollectMarks(child, marks);
 }
 
 void TSelectionEvents::TreeRefresh() {
+  TTreeBatch batch(tree_.Handle());
   std::vector<HTREEITEM> items;
   for (int i = 0; i < tree_.ItemCount(); ++i) items.push_back(tree_.ItemHandle(i));
   for (HTREEITEM item : items) {
@@ -461,7 +507,10 @@ void TSelectionEvents::ResetAddSelection() {
   auto removed = std::move(OnFileRemoved);
   OnFileRemoved = nullptr;
   propagating_ = true;
-  for (int i = 1; i < tree_.ItemCount(); ++i) tree_.SetCheckState(i, csUnchecked);
+  {
+    TTreeBatch batch(tree_.Handle());
+    for (int i = 1; i < tree_.ItemCount(); ++i) tree_.SetCheckState(i, csUnchecked);
+  }
   propagating_ = false;
   if (tree_.ItemCount() > 0) tree_.Collapse(0, true);
   ExpandFirstItems();

@@ -12,6 +12,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/WLWizardState.h"
 #include "shellviews/FolderEnumerator.h"
@@ -69,7 +71,7 @@ class TSelectionEvents {
   void CarryUp(int index, int state);
   // Sets the marks of the item's loaded descendants from the selection.
   void DeriveMarks(int index);
-  void MarkItem(int index);
+  void CollectMarks(int index, std::vector<std::pair<int, int>>& marks);
   void MarkList();
   // The folder's node selected as a whole by a scan, unless it already is whole. nullptr when
   // the path cannot have a node or the node went away while messages ran.
