@@ -1,11 +1,19 @@
 // The check, expand, selection-change and refresh handlers of one page's tree and folder list
 // (the Add page or the Volume Contents page): they keep the page's selection tree and the
 // marks of both views in step. The counting of selected files and the status bar are here too.
+//
+// A folder's node is selected as a whole (AllSelected) only when every entry of the folder on
+// disk has a selection entry and every child node is itself whole; whole folders are saved as
+// "**ALL**" and rescanned at the next load, so a partly selected subfolder must never sit below
+// one. The list's check and marks work on the folder the list shows (which may still be the
+// previous one while the tree's selection settles).
 #pragma once
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/WLWizardState.h"
 #include "shellviews/FolderEnumerator.h"
@@ -24,7 +32,8 @@ class TSelectionEvents {
   TSelectionEvents(const TSelectionEvents&) = delete;
   TSelectionEvents& operator=(const TSelectionEvents&) = delete;
 
-  // Binds every event of the tree and the list to the handlers below.
+  // Binds every event of the tree and the list to the handlers below. The object must be
+  // destroyed before the tree and the list; its destructor unbinds them.
   void Attach();
 
   TPageKind Kind() const { return kind_; }
@@ -58,8 +67,20 @@ class TSelectionEvents {
  private:
   // Carries a state up from the parent of a changed item (NotifyParent's hook).
   void ParentChanged(int index, int state);
+  // Starts the walk up from the item with its state; the hook is set only for the walk.
+  void CarryUp(int index, int state);
   // Sets the marks of the item's loaded descendants from the selection.
   void DeriveMarks(int index);
+  void CollectMarks(int index, std::vector<std::pair<int, int>>& marks);
+  void MarkList();
+  // The folder's node selected as a whole by a scan, unless it already is whole. nullptr when
+  // the path cannot have a node or the node went away while messages ran.
+  TWLNode* SelectWhole(const std::string& path, bool& changed);
+  // Frees the node and everything below it; no folder above it stays whole.
+  void RemoveNode(TWLNode* node);
+  bool IsVolumeFolder(const std::string& path) const;
+  // The tree item showing the folder: the selected item when it does, else the first loaded.
+  int TreeItemOf(const std::string& folder);
 
   TPageKind kind_;
   TWizardState& state_;
@@ -68,7 +89,7 @@ class TSelectionEvents {
   bool propagating_ = false;
   bool listUpdating_ = false;
   int checkDepth_ = 0;
-  uint64_t firstRefreshDone_ = 0;
+  bool attached_ = false;
 };
 
 // Counting of the selected files (the selection tree's OnFileAdded and OnFileRemoved) and the
@@ -89,6 +110,11 @@ class TSelectionStatistics {
   void DrawUpdateTimerTimer();
 
  private:
+  void FileAdded(TWLNode& node, int index);
+  void FileRemoved(TWLNode& node, int index);
+  // The counters a file of this node goes to.
+  void CountersOf(const TWLNode& node, bool adding, int32_t*& count, int64_t*& bytes);
+
   TWizardState& state_;
   bool installed_ = false;
 };
