@@ -302,6 +302,7 @@ TEST_F(SelectionEventsTest, VolumeContentsCountForTheirOwnSelectionAndLeaveTheVo
   EXPECT_EQ(state.AddFileCount, 0);
 }
 
+// The test run pins LANG to C.UTF-8, which Wine takes as English (United States).
 TEST_F(SelectionEventsTest, StatusTextsUseThousandsSeparatorsAndOnlyTwoPanelBars) {
   EXPECT_EQ(SelectedFilesText(0), "0 Selected File(s)");
   EXPECT_EQ(KilobytesText(0), "0 KB");
