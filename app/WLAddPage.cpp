@@ -63,7 +63,7 @@ void TAddPage::NextAddBTNClick() {
         Show(name, true);
       Show("OrphanedRestoreBTN", false);
       main_.ShowPage(pgVolume);
-      forms::driver::Pump();
+      if (!forms::ProcessMessages() || !main_.Handle()) return;
       if (main_.VolumeList.empty()) {
         main_.Message("Please enter the name and the path of the backup volume on the right side "
                       "of the window.",

@@ -69,8 +69,11 @@ void TContentsPage::RootAt(const std::string& folder) {
     state_.ContentsFileCount = 0;
     state_.ContentsByteCount = 0;
   }
-  views_.Tree.SetRootedAt(shellviews::raFileSystem);
+  // The folder first: a tree rooted at the file system without one falls back to My Computer
+  // and would stay there.
   views_.Tree.SetRootFolder(path);
+  if (views_.Tree.RootedAt() != shellviews::raFileSystem)
+    views_.Tree.SetRootedAt(shellviews::raFileSystem);
   views_.Tree.Refresh();
 }
 
@@ -115,6 +118,9 @@ void TContentsPage::DeleteFilesBTNClick() { main_.ShowPage(pgDelete); }
 
 void TContentsPage::FilesRefreshContentsMIClick() {
   state_.WizardMode = wmRefresh;
+  // The Refresh road's captions, as choosing Refresh on the Main page sets them.
+  SetText("NextVolumeBTN", "&Next");
+  SetText("NextAddBTN", "Fi&nish");
   main_.ShowPage(pgRefresh);
 }
 

@@ -281,6 +281,9 @@ void TfWLMain::StopRefreshTimer() {
 
 void TfWLMain::ShowPage(int page) {
   if (page < 0 || page > 7) return;
+  // An edit left open would keep the list and Next disabled where its Cancel may be hidden.
+  if (State.Page == pgVolume && page != pgVolume && volumePage_->Editing())
+    volumePage_->CancelBTNClick();
   std::string caption = kCaptionLines[page];
   if (page == pgAdd && WizardMode == wmRefresh) caption = "Select files to backup/refresh...";
   forms::SetWindowTextUtf8(captionLine_, caption);

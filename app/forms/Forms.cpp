@@ -334,6 +334,19 @@ BOOL CALLBACK FindById(HWND hwnd, LPARAM lp) {
 }
 }  // namespace
 
+bool ProcessMessages() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return false;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return true;
+}
+
 bool HandleEnterKey(HWND form, const MSG& msg) {
   if (!form || msg.message != WM_KEYDOWN || msg.wParam != VK_RETURN) return false;
   if (msg.hwnd != form && !IsChild(form, msg.hwnd)) return false;

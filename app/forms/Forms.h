@@ -82,6 +82,10 @@ class TForm {
 
 std::string WindowText(HWND hwnd);
 
+// Lets pending messages run. A quit request is put back for the message loop and ends the
+// pumping: false then.
+bool ProcessMessages();
+
 // Enter in a form that is not a dialog: presses the button the form names by DM_GETDEFID,
 // when the control with the focus does not take Enter itself. For the message loop, before
 // IsDialogMessage (which finds default buttons only among a dialog's direct children).

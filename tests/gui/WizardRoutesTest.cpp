@@ -272,6 +272,16 @@ TEST_F(WizardRoutesTest, RestoreWithoutVolumesStillLeadsToTheOrphanedRestore) {
   EXPECT_EQ(prompts.Last().text,
             "There are no volumes created. Please create and select a volume before clicking on "
             "the Next button.");
+  // A new volume's fields left open do not lock the page for a road that hides them.
+  ASSERT_TRUE(Click(main, "BackVolumeBTN"));
+  ASSERT_TRUE(Click(main, "BackupBTN"));
+  ASSERT_TRUE(Click(main, "NextAddBTN"));
+  ASSERT_TRUE(Enabled(main, "NameSLE"));
+  ASSERT_TRUE(Click(main, "BackVolumeBTN"));
+  ASSERT_TRUE(Click(main, "BackAddBTN"));
+  ASSERT_TRUE(Click(main, "RestoreBTN"));
+  EXPECT_TRUE(Enabled(main, "VolumeListLV"));
+  EXPECT_TRUE(Enabled(main, "NextVolumeBTN"));
   ASSERT_TRUE(Click(main, "OrphanedRestoreBTN"));
   EXPECT_EQ(form->WizardMode, 5);
   EXPECT_TRUE(Visible(main, "OrphanedRestoreTS"));
@@ -334,6 +344,7 @@ TEST_F(WizardRoutesTest, EveryPageHasItsCaptionLineAndBackStepsAlongTheRoad) {
   Pump();
   EXPECT_EQ(form->WizardMode, 4);
   EXPECT_EQ(Text(main, "CaptionST"), "Refresh files...");
+  EXPECT_EQ(Text(main, "NextAddBTN"), "Fi&nish");
   EXPECT_TRUE(forms::driver::Checked(main, "RefreshAllRB"));
   ASSERT_TRUE(Click(main, "BackRefreshBTN"));
   EXPECT_TRUE(Visible(main, "NextContentsBTN"));
