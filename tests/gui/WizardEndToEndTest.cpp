@@ -13,11 +13,11 @@
 #include "app/WLOrphanedRestorePage.h"
 #include "app/WLSelecting.h"
 #include "app/forms/Forms.h"
-#include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/ScriptedPrompts.h"
 #include "tests/gui/PromptBoxes.h"
 #include "platform/win32/Utf.h"
 #include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32Registry.h"
 #include "tests/gui/BackupHarness.h"
 #include "tests/gui/ShellViewsDemo.h"
 #include "tests/gui/WindowPicture.h"
@@ -47,11 +47,20 @@ struct TProgram {
     env.Prompts = &prompts;
     env.AppDir = appDir;
     env.ExePath = appDir + "Tidewell.exe";
-    env.ProductKey = "\\Software\\Corvane\\TidewellEndToEnd";
+    env.ProductKey = Key();
     env.QuitOnDestroy = false;
     env.OperationBoxes = &boxes;
     env.OpenLog = [this](const std::string& path) { logs.push_back(path); };
     form = std::make_unique<TfWLMain>(env);
+  }
+  // A product key of the test's own, in the real registry.
+  static std::string Key() {
+    return "\\Software\\Corvane\\TidewellEndToEnd-" + std::to_string(GetCurrentProcessId());
+  }
+  ~TProgram() {
+    form.reset();
+    registry.DeleteTree(RegRoot::CurrentUser, Key());
+    registry.DeleteTree(RegRoot::LocalMachine, Key());
   }
   HWND Start() {
     EXPECT_TRUE(form->Create());
@@ -59,7 +68,7 @@ struct TProgram {
     return form->Handle();
   }
   Win32FileSystem fs;
-  MemoryRegistry registry;
+  Win32Registry registry;
   ScriptedPrompts prompts;
   TPromptBoxes boxes{prompts};
   std::vector<std::string> logs;
@@ -263,6 +272,17 @@ TEST(WizardEndToEndTest, BackUpRefreshRestoreDeleteAndRestoreAnOrphan) {
   EXPECT_TRUE(Visible(main, "MainTS"));
   EXPECT_FALSE(Enabled(main, "OpenVolumeBTN"));
   EXPECT_EQ(program.logs.size(), 0u);
+
+  // End Session writes the settings and the (now empty) volume list.
+  ASSERT_TRUE(Click(main, "ExitBTN"));
+  Pump();
+  EXPECT_EQ(form.Handle(), nullptr);
+  EXPECT_TRUE(FileExists(appDir + "VOLUMES.TWB"));
+  std::string last;
+  auto options = program.registry.Open(RegRoot::CurrentUser, TProgram::Key() + "\\Options", false);
+  ASSERT_TRUE(options);
+  EXPECT_EQ(options->ReadString("LastVolumeOpened", last), 0u);
+  EXPECT_EQ(last, "Docs");
 }
 
 }  // namespace

@@ -97,6 +97,27 @@ class WizardRoutesTest : public ::testing::Test {
     ListView_SetItemState(List(), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     Pump();
   }
+  // The tooltip text the form gives a control.
+  std::string Hint(const std::string& name) {
+    HWND control = forms::FindControl(form->Handle(), name);
+    HWND tip = nullptr;
+    while ((tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)))
+      if (GetWindow(tip, GW_OWNER) == form->Handle()) break;
+    if (!tip || !control) return {};
+    wchar_t buf[256] = {};
+    TTTOOLINFOW ti{};
+    ti.cbSize = sizeof(ti);
+    ti.hwnd = form->Handle();
+    ti.uId = reinterpret_cast<UINT_PTR>(control);
+    ti.lpszText = buf;
+    SendMessageW(tip, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&ti));
+    return Narrow(buf);
+  }
+  static std::string Narrow(const wchar_t* s) {
+    std::string out;
+    for (; *s; ++s) out += static_cast<char>(*s);
+    return out;
+  }
   std::string Texts() {
     std::string all;
     for (const auto& r : prompts.Records()) all += r.text + "\n";
@@ -301,6 +322,14 @@ TEST_F(WizardRoutesTest, EveryPageHasItsCaptionLineAndBackStepsAlongTheRoad) {
   EXPECT_EQ(Text(main, "RefreshLBL"), "Refresh the contents of an existing volume");
   EXPECT_EQ(Text(main, "OpenVolumeLBL"), "Open an existing volume");
   EXPECT_EQ(Text(main, "ExitLBL"), "End this session of Tidewell");
+  EXPECT_EQ(Hint("BackupBTN"), "Add files to a new volume");
+  EXPECT_EQ(Hint("OptionsBTN"), "Set global options for backup sets.");
+  EXPECT_EQ(Hint("NextVolumeBTN"), "Starts the operation");
+  EXPECT_EQ(Hint("BackVolumeBTN"), "Go back one step");
+  EXPECT_EQ(Hint("NextContentsBTN"), "continue with next step");
+  EXPECT_EQ(Hint("FindBTN"), "Search for files which should be backed up");
+  EXPECT_EQ(Hint("OrphanedRestoreBTN"), "Restore a backup which is not listed below");
+  EXPECT_EQ(Hint("BrowseBTN"), "Browse for Folder");
 
   // Restore: Volume, Contents, Restore, and back again.
   ASSERT_TRUE(Click(main, "RestoreBTN"));
