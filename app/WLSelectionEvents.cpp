@@ -81,20 +81,23 @@ class TDisabled {
 
 // Many check marks changed at once. A shown tree recomputes its scroll bars at every state
 // change, which costs milliseconds per item under Wine (seconds for a folder of a few hundred
-// subfolders); while the window is marked invisible it does not, so the marks are set that way
-// and the tree is repainted once after. Nested batches leave it to the outermost one.
+// subfolders); while the window is hidden it does not, so the marks are set that way and the
+// tree is repainted once after. It is hidden with ShowWindow: changing WS_VISIBLE through the
+// style makes the tree measure every item again on the way in and out (about 150 ms for 200
+// loaded folders). Nothing paints in between, so nothing flickers. Nested batches leave it to
+// the outermost one.
 class TTreeBatch {
  public:
   explicit TTreeBatch(HWND tree) {
-    if (!tree || !IsWindow(tree)) return;
-    LONG_PTR style = GetWindowLongPtrW(tree, GWL_STYLE);
-    if (!(style & WS_VISIBLE)) return;
+    if (!tree || !IsWindow(tree) || !(GetWindowLongPtrW(tree, GWL_STYLE) & WS_VISIBLE)) return;
     hwnd_ = tree;
-    SetWindowLongPtrW(tree, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_VISIBLE));
+    hadFocus_ = GetFocus() == tree;  // a hidden window gives its focus to its parent
+    ShowWindow(tree, SW_HIDE);
   }
   ~TTreeBatch() {
     if (!hwnd_ || !IsWindow(hwnd_)) return;
-    SetWindowLongPtrW(hwnd_, GWL_STYLE, GetWindowLongPtrW(hwnd_, GWL_STYLE) | WS_VISIBLE);
+    ShowWindow(hwnd_, SW_SHOWNA);
+    if (hadFocus_) SetFocus(hwnd_);
     RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
   }
   TTreeBatch(const TTreeBatch&) = delete;
@@ -102,6 +105,7 @@ class TTreeBatch {
 
  private:
   HWND hwnd_ = nullptr;
+  bool hadFocus_ = false;
 };
 
 bool AllChildrenWhole(const TWLNode& node) {
