@@ -12,6 +12,7 @@
 #include "platform/memory/MemoryFileSystem.h"
 #include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/ScriptedPrompts.h"
+#include "tests/gui/MainWindowFixture.h"
 
 namespace tw {
 namespace {
@@ -22,74 +23,11 @@ using forms::driver::Pump;
 using forms::driver::Text;
 using forms::driver::Visible;
 
-const char kAppDir[] = "C:\\Program Files\\Tidewell\\";
-const char kTestKey[] = "\\Software\\Corvane\\TidewellGuiTest";
+const char* const kAppDir = testing::kFixtureAppDir;
+const char* const kTestKey = testing::kFixtureKey;
+using testing::Volume;
 
-TVolumeRec Volume(const std::string& name, const std::string& path, bool separate,
-                  bool isDefault = false) {
-  TVolumeRec rec;
-  rec.Name = name;
-  rec.BackupPath = path;
-  rec.SeparateFolders = separate;
-  rec.IsDefault = isDefault;
-  return rec;
-}
-
-class MainWindowTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    fs.AddDrive("C:", DriveType::Fixed);
-    fs.MakeDirs(kAppDir);
-  }
-  void TearDown() override {
-    form.reset();
-    Pump();
-  }
-
-  void WriteVolumes(const std::vector<TVolumeRec>& volumes) {
-    TValueWriter writer;
-    for (const auto& v : volumes) WriteVolumeRec(writer, v);
-    fs.WriteFile(std::string(kAppDir) + "VOLUMES.TWB", writer.Data());
-  }
-
-  HWND Start(std::vector<std::string> args = {}) {
-    TMainEnv env;
-    env.Fs = &fs;
-    env.Registry = &registry;
-    env.Prompts = &prompts;
-    env.AppDir = kAppDir;
-    env.ExePath = std::string(kAppDir) + "Tidewell.exe";
-    env.ProductKey = kTestKey;
-    env.Args = std::move(args);
-    env.QuitOnDestroy = false;
-    form = std::make_unique<TfWLMain>(env);
-    EXPECT_TRUE(form->Create());
-    Pump();
-    return form->Handle();
-  }
-
-  HWND List() { return forms::FindControl(form->Handle(), "VolumeListLV"); }
-  std::string RowText(int row, int column) {
-    wchar_t buf[512] = {};
-    ListView_GetItemText(List(), row, column, buf, 512);
-    return Narrow(buf);
-  }
-  static std::string Narrow(const wchar_t* s) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, s, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n - 1 : 0), '\0');
-    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, s, -1, out.data(), n, nullptr, nullptr);
-    return out;
-  }
-  void Close() {
-    PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
-    Pump();
-  }
-
-  MemoryFileSystem fs;
-  MemoryRegistry registry;
-  ScriptedPrompts prompts;
-  std::unique_ptr<TfWLMain> form;
-};
+class MainWindowTest : public testing::MainWindowFixture {};
 
 TEST_F(MainWindowTest, FirstRunOffersOnlyBackupOptionsAndEndSession) {
   HWND main = Start();

@@ -17,7 +17,7 @@
 #include "platform/memory/MemoryFileSystem.h"
 #include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/ScriptedPrompts.h"
-#include "tests/gui/PromptBoxes.h"
+#include "tests/gui/MainWindowFixture.h"
 
 namespace tw {
 namespace {
@@ -28,12 +28,11 @@ using forms::driver::Pump;
 using forms::driver::Text;
 using forms::driver::Visible;
 
-const char kAppDir[] = "C:\\Program Files\\Tidewell\\";
-const char kTestKey[] = "\\Software\\Corvane\\TidewellRoutesTest";
+const char* const kAppDir = testing::kFixtureAppDir;
+const char* const kTestKey = testing::kFixtureKey;
+using testing::Volume;
 const char kFinished[] = "Tidewell has finished refreshing the volume \"%s\". %d of %d files have changed.";
 
-// The operations' boxes go to the same script as the window's own.
-using testing::TPromptBoxes;
 
 std::string Finished(const std::string& name, int changed, int checked) {
   char buf[512];
@@ -41,62 +40,8 @@ std::string Finished(const std::string& name, int changed, int checked) {
   return buf;
 }
 
-class WizardRoutesTest : public ::testing::Test {
+class WizardRoutesTest : public testing::MainWindowFixture {
  protected:
-  void SetUp() override {
-    fs.AddDrive("C:", DriveType::Fixed);
-    fs.AddDrive("D:", DriveType::Fixed);
-    fs.MakeDirs(kAppDir);
-    fs.MakeDirs("C:\\Temp");  // the log's folder
-  }
-  void TearDown() override {
-    form.reset();
-    Pump();
-  }
-
-  void WriteVolumes(const std::vector<TVolumeRec>& volumes) {
-    TValueWriter writer;
-    for (const auto& v : volumes) WriteVolumeRec(writer, v);
-    fs.WriteFile(std::string(kAppDir) + "VOLUMES.TWB", writer.Data());
-  }
-  static TVolumeRec Volume(const std::string& name, const std::string& path, bool separate) {
-    TVolumeRec rec;
-    rec.Name = name;
-    rec.BackupPath = path;
-    rec.SeparateFolders = separate;
-    return rec;
-  }
-
-  HWND Start() {
-    TMainEnv env;
-    env.Fs = &fs;
-    env.Registry = &registry;
-    env.Prompts = &prompts;
-    env.AppDir = kAppDir;
-    env.ExePath = std::string(kAppDir) + "Tidewell.exe";
-    env.ProductKey = kTestKey;
-    env.QuitOnDestroy = false;
-    env.OperationBoxes = &boxes;
-    env.OpenLog = [this](const std::string& path) { openedLogs.push_back(path); };
-    env.OpenDocument = [this](const std::string& target) {
-      opened.push_back(target);
-      return true;
-    };
-    form = std::make_unique<TfWLMain>(env);
-    EXPECT_TRUE(form->Create());
-    Pump();
-    return form->Handle();
-  }
-
-  void Type(HWND main, const std::string& name, const std::string& text) {
-    forms::SetWindowTextUtf8(forms::FindControl(main, name), text);
-    Pump();
-  }
-  HWND List() { return forms::FindControl(form->Handle(), "VolumeListLV"); }
-  void SelectRow(int row) {
-    ListView_SetItemState(List(), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    Pump();
-  }
   // The tooltip text the form gives a control.
   std::string Hint(const std::string& name) {
     HWND control = forms::FindControl(form->Handle(), name);
@@ -113,23 +58,6 @@ class WizardRoutesTest : public ::testing::Test {
     SendMessageW(tip, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&ti));
     return Narrow(buf);
   }
-  static std::string Narrow(const wchar_t* s) {
-    std::string out;
-    for (; *s; ++s) out += static_cast<char>(*s);
-    return out;
-  }
-  std::string Texts() {
-    std::string all;
-    for (const auto& r : prompts.Records()) all += r.text + "\n";
-    return all;
-  }
-
-  MemoryFileSystem fs;
-  MemoryRegistry registry;
-  ScriptedPrompts prompts;
-  TPromptBoxes boxes{prompts};
-  std::vector<std::string> openedLogs, opened;
-  std::unique_ptr<TfWLMain> form;
 };
 
 TEST_F(WizardRoutesTest, FirstBackupOnAFreshStartMakesTheVolumeOnTheWay) {
