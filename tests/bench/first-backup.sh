@@ -7,23 +7,9 @@
 # Usage: tests/bench/first-backup.sh [WINDOWS_BUILD_DIR]   (default build/win)
 # Environment: TW_BENCH_PREFIX (Wine prefix, default build/bench/wineprefix), TW_BENCH_ROUNDS
 # (default 2; the best round counts), TW_SCREENSHOT (default build/progress-dialog.png).
-set -euo pipefail
-export LC_ALL=C
-cd "$(dirname "$0")/../.."
-source scripts/wine-env.sh
-build="${1:-build/win}"
-export WINEPREFIX="${TW_BENCH_PREFIX:-$TW_ROOT/build/bench/wineprefix}"
+source "$(dirname "$0")/bench-env.sh" bench_first_backup "${1:-}"
 rounds="${TW_BENCH_ROUNDS:-2}"
 shot="${TW_SCREENSHOT:-$TW_ROOT/build/progress-dialog.png}"
-
-cmake --build "$build" --target bench_first_backup >/dev/null
-exe="$(cd "$build" && pwd)/bin/bench_first_backup.exe"
-
-tw_ensure_prefix
-# No window manager runs on the virtual display: Wine would wait 2 s for one at every hide of a
-# managed window, a cost no real desktop has. Unmanaged windows also get their captions drawn.
-env -u DISPLAY wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-env -u DISPLAY wineserver -k >/dev/null 2>&1 || true
 
 root="$WINEPREFIX/drive_c/twbench"
 src="$root/src"

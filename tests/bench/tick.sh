@@ -7,20 +7,8 @@
 # Usage: tests/bench/tick.sh [WINDOWS_BUILD_DIR]   (default build/win)
 # Environment: TW_BENCH_PREFIX (Wine prefix, default build/bench/wineprefix), TW_BENCH_ROUNDS
 # (default 4; the best round counts).
-set -euo pipefail
-export LC_ALL=C
-cd "$(dirname "$0")/../.."
-source scripts/wine-env.sh
-build="${1:-build/win}"
-export WINEPREFIX="${TW_BENCH_PREFIX:-$TW_ROOT/build/bench/wineprefix}"
+source "$(dirname "$0")/bench-env.sh" bench_tick "${1:-}"
 rounds="${TW_BENCH_ROUNDS:-4}"
-
-cmake --build "$build" --target bench_tick >/dev/null
-exe="$(cd "$build" && pwd)/bin/bench_tick.exe"
-
-tw_ensure_prefix
-env -u DISPLAY wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-env -u DISPLAY wineserver -k >/dev/null 2>&1 || true
 
 root="$WINEPREFIX/drive_c/twbench-tick"
 if [ ! -f "$root/.generated" ]; then
