@@ -413,8 +413,11 @@ void TSelectionEvents::MarkList() {
   // Each item is marked from what the selection holds for it, so an item left from an earlier
   // mark, or new on disk since a scan, never shows checked without being selected.
   listUpdating_ = true;
+  // Hidden while its marks change, as the tree is (WM_SETREDRAW costs Wine's list a full
+  // re-layout when it is switched back on).
   HWND hwnd = list_.Handle() && IsWindowVisible(list_.Handle()) ? list_.Handle() : nullptr;
-  if (hwnd) SendMessageW(hwnd, WM_SETREDRAW, FALSE, 0);
+  const bool hadFocus = hwnd && GetFocus() == hwnd;
+  if (hwnd) ShowWindow(hwnd, SW_HIDE);
   for (int i = 0; i < list_.ItemCount(); ++i) {
     const int current = list_.CheckState(i);
     if (current == kListNoCheckBox) continue;
@@ -431,7 +434,8 @@ void TSelectionEvents::MarkList() {
     if (mark != current) list_.SetItemCheckState(i, mark);
   }
   if (hwnd) {
-    SendMessageW(hwnd, WM_SETREDRAW, TRUE, 0);
+    ShowWindow(hwnd, SW_SHOWNA);
+    if (hadFocus) SetFocus(hwnd);
     InvalidateRect(hwnd, nullptr, TRUE);
   }
   listUpdating_ = false;

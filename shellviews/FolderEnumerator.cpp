@@ -516,7 +516,8 @@ void TFolderEnumerator::SetItemCheckState(int index, int state) {
   Entry& e = *items_[static_cast<size_t>(index)];
   if (e.check == kListNoCheckBox) return;  // a virtual item never gets a check box
   e.check = state;
-  if (hwnd_) ListView_RedrawItems(hwnd_, index, index);
+  // A hidden list is painted whole when it shows again.
+  if (hwnd_ && IsWindowVisible(hwnd_)) ListView_RedrawItems(hwnd_, index, index);
   if (OnCheck) {
     auto handler = OnCheck;
     handler(this, index);
