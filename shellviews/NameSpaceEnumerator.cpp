@@ -200,6 +200,7 @@ void TNameSpaceEnumerator::Rebuild() {
 void TNameSpaceEnumerator::EnsureIndex() {
   if (!flatDirty_) return;
   flat_.clear();
+  byItem_.clear();
   if (root_) {
     std::vector<Node*> stack{root_.get()};
     while (!stack.empty()) {
@@ -207,6 +208,7 @@ void TNameSpaceEnumerator::EnsureIndex() {
       stack.pop_back();
       n->index = static_cast<int>(flat_.size());
       flat_.push_back(n);
+      if (n->item) byItem_[n->item] = n;
       for (auto it = n->children.rbegin(); it != n->children.rend(); ++it)
         stack.push_back(it->get());
     }
@@ -460,6 +462,9 @@ int TNameSpaceEnumerator::ItemCount() {
 
 int TNameSpaceEnumerator::IndexOf(HTREEITEM item) {
   if (!item || !hwnd_) return -1;
+  EnsureIndex();
+  auto known = byItem_.find(item);
+  if (known != byItem_.end()) return known->second->index;
   TVITEMW tv{};
   tv.mask = TVIF_PARAM;
   tv.hItem = item;

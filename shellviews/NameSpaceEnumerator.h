@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "shellviews/ChangeNotifyThread.h"
@@ -156,6 +157,9 @@ class TNameSpaceEnumerator {
   TFolderEnumerator* list_ = nullptr;
   std::unique_ptr<Node> root_;
   std::vector<Node*> flat_;
+  // The loaded items by their handle, rebuilt with flat_: asking the control costs a search of
+  // all its items under Wine.
+  std::unordered_map<HTREEITEM, Node*> byItem_;
   bool flatDirty_ = true;
   bool collapseMark_ = false;
   bool clickSeen_ = false;
