@@ -59,9 +59,12 @@ TfWLMain::TfWLMain(TMainEnv env)
   deletePage_ = std::make_unique<TDeletePage>(*this, State);
   refreshPage_ = std::make_unique<TRefreshPage>(*this, State);
   orphanedPage_ = std::make_unique<TOrphanedRestorePage>(*this, State);
+  pageList_ = {mainPage_.get(),    volumePage_.get(),  contentsPage_.get(), addPage_.get(),
+               restorePage_.get(), deletePage_.get(), refreshPage_.get(),  orphanedPage_.get()};
 }
 
 TfWLMain::~TfWLMain() {
+  pageList_.clear();  // messages that still arrive find no page
   Statistics.Uninstall();
   // The views go before the window that holds them.
   if (Handle()) {
@@ -72,11 +75,6 @@ TfWLMain::~TfWLMain() {
   addPage_.reset();
   contentsPage_.reset();
   if (filesMenu_ && !filesMenuShown_) DestroyMenu(filesMenu_);
-}
-
-std::vector<TWizardPage*> TfWLMain::Pages() const {
-  return {mainPage_.get(),    volumePage_.get(),  contentsPage_.get(), addPage_.get(),
-          restorePage_.get(), deletePage_.get(), refreshPage_.get(),  orphanedPage_.get()};
 }
 
 bool TfWLMain::Create() {
@@ -213,8 +211,7 @@ void TfWLMain::BuildPages() {
     pages_[i] = AddPanel(pageControl_, kPageNames[i], 0, 0, 700, 480, false);
     forms::SetWindowTextUtf8(pages_[i], kPageCaptions[i]);
   }
-  auto pages = Pages();
-  for (int i = 0; i < 8; ++i) pages[static_cast<size_t>(i)]->Build(pages_[i]);
+  for (int i = 0; i < 8; ++i) pageList_[static_cast<size_t>(i)]->Build(pages_[i]);
 }
 
 void TfWLMain::AddBackNext(HWND page, const std::string& back, const std::string& backCaption,
@@ -311,7 +308,7 @@ void TfWLMain::ShowPage(int page) {
     if (i != page) ShowWindow(pages_[i], SW_HIDE);
   ShowWindow(pages_[page], SW_SHOW);
   State.Page = page;
-  Pages()[static_cast<size_t>(page)]->Shown();
+  if (!pageList_.empty()) pageList_[static_cast<size_t>(page)]->Shown();
 }
 
 // ---- Commands ----

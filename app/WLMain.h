@@ -137,7 +137,8 @@ class TfWLMain : public forms::TForm {
   void ShowFilesMenu(bool visible);
   void StartRefreshTimer();
   void StopRefreshTimer();
-  std::vector<TWizardPage*> Pages() const;
+  const std::vector<TWizardPage*>& Pages() const { return pageList_; }
+  std::vector<TWizardPage*> pageList_;  // in page order; emptied before the pages go
 
   TMainEnv env_;
   bool exitSaved_ = false;  // the exit writes ran (at the end of the session or at close)

@@ -13,10 +13,12 @@ TRestorePage::TRestorePage(TfWLMain& main, TWizardState& state)
 void TRestorePage::Build(HWND sheet) {
   sheet_ = sheet;
   int y = BuildChoice(sheet);
-  main_.AddControl(sheet, WC_BUTTONW, "OriginalLocationRB", "Restore to &original location",
-                   WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 24, y, 300, 22);
-  main_.AddControl(sheet, WC_BUTTONW, "RestoreToChosenLocationRB", "&Restore to",
-                   WS_VISIBLE | BS_AUTORADIOBUTTON, 24, y + 26, 100, 22);
+  originalRB_ = main_.AddControl(sheet, WC_BUTTONW, "OriginalLocationRB",
+                                 "Restore to &original location",
+                                 WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, 24, y,
+                                 300, 22);
+  chosenRB_ = main_.AddControl(sheet, WC_BUTTONW, "RestoreToChosenLocationRB", "&Restore to",
+                               WS_VISIBLE | BS_AUTORADIOBUTTON, 24, y + 26, 100, 22);
   main_.AddControl(sheet, WC_EDITW, "RestoreLocationSLE", "",
                    WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 130, y + 26, 330, 22,
                    WS_EX_CLIENTEDGE);
@@ -35,9 +37,7 @@ void TRestorePage::Build(HWND sheet) {
 }
 
 bool TRestorePage::Command(HWND control, int code) {
-  if (code != BN_CLICKED) return false;
-  if (control != Control("OriginalLocationRB") && control != Control("RestoreToChosenLocationRB"))
-    return false;
+  if (code != BN_CLICKED || (control != originalRB_ && control != chosenRB_)) return false;
   rbRestoreLocationClick();
   return true;
 }

@@ -14,6 +14,9 @@ class TRestorePage : public TOperationPage {
   void RestoreLocationBTNClick();
   void BackRestoreBTNClick();
   void NextRestoreBTNClick();
+
+ private:
+  HWND originalRB_ = nullptr, chosenRB_ = nullptr;
 };
 
 }  // namespace tw

@@ -22,7 +22,7 @@ TVolumePage::~TVolumePage() {
 
 void TVolumePage::Build(HWND sheet) {
   sheet_ = sheet;
-  HWND list = main_.AddControl(sheet, WC_LISTVIEWW, "VolumeListLV", "",
+  HWND list = list_ = main_.AddControl(sheet, WC_LISTVIEWW, "VolumeListLV", "",
                                WS_VISIBLE | WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL |
                                    LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
                                8, 8, 380, 250);
@@ -75,6 +75,8 @@ void TVolumePage::Build(HWND sheet) {
   main_.AddButton(panel, "CancelBTN", "Cancel", kDetailsW - 88, 140, 75, 25,
                   [this] { CancelBTNClick(); });
   for (HWND edit : {name, path}) SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);
+  nameEdit_ = name;
+  pathEdit_ = path;
 
   HWND orphaned = main_.AddButton(sheet, "OrphanedRestoreBTN", "&Orphaned Restore", 8, 270, 130,
                                   25, [this] { OrphanedRestoreBTNClick(); });
@@ -100,8 +102,7 @@ void TVolumePage::Layout(int w, int h, int sheetH) {
 void TVolumePage::Shown() { VolumeListLVClick(); }
 
 bool TVolumePage::Command(HWND control, int code) {
-  if (code != EN_CHANGE || (control != Control("NameSLE") && control != Control("PathSLE")))
-    return false;
+  if (code != EN_CHANGE || (control != nameEdit_ && control != pathEdit_)) return false;
   Name_PathChange();
   return true;
 }
@@ -139,7 +140,7 @@ HWND TVolumePage::DefaultButton() const {
 }
 
 bool TVolumePage::Notify(NMHDR* hdr, LRESULT& result) {
-  if (hdr->hwndFrom != Control("VolumeListLV")) return false;
+  if (!list_ || hdr->hwndFrom != list_) return false;
   switch (hdr->code) {
     case LVN_BEGINLABELEDITW:
       result = TRUE;  // rows are not edited in place

@@ -45,6 +45,8 @@ class TVolumePage : public TWizardPage {
   void OpenCurrentVolume();
 
   HIMAGELIST images_ = nullptr;
+  // Looked up once: every notification of the window passes through Notify and Command.
+  HWND list_ = nullptr, nameEdit_ = nullptr, pathEdit_ = nullptr;
   bool editing_ = false;
 };
 
