@@ -62,8 +62,11 @@ void TRestorePage::NextRestoreBTNClick() {
   auto ui = main_.NewOperationUI();
   TRestoreOptions options;
   if (Checked("RestoreToChosenLocationRB")) {
+    // "Restore all files" fills the selection only once the restore runs: the check looks at
+    // the volume on disk then.
     auto check = CheckRestoreLocation(*ui, state_.ContentsSelection, volume.BackupPath,
-                                      Text("RestoreLocationSLE"));
+                                      Text("RestoreLocationSLE"),
+                                      AllChosen() ? &main_.Fs() : nullptr);
     switch (check.Result) {
       case TRestoreInput::MultipleSources:
         main_.ShowPage(pgVolumeInfo);

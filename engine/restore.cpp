@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/orphan.h"
+
 namespace tw {
 
 namespace {
@@ -52,8 +54,12 @@ bool HasMultipleSources(const TWLDesktopNode& selection, std::string_view backup
 
 TRestoreLocationCheck CheckRestoreLocation(IOperationUI& ui, const TWLDesktopNode& selection,
                                            std::string_view backupPath,
-                                           std::string_view locationText) {
-  if (HasMultipleSources(selection, backupPath)) {
+                                           std::string_view locationText,
+                                           IFileSystem* wholeVolume) {
+  const bool multiple =
+      wholeVolume ? ListSubfolderNames(*wholeVolume, std::string(backupPath)).size() > 1
+                  : HasMultipleSources(selection, backupPath);
+  if (multiple) {
     ui.Message(kMultipleSourcesText, kAppTitle, mb::Ok | mb::IconWarning,
                MessageOwner::MainWindow);
     return {TRestoreInput::MultipleSources, {}};

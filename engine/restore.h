@@ -49,10 +49,12 @@ struct TRestoreLocationCheck {
 };
 
 // selection: the Volume Contents selection as it is when Next is pressed. Messages are owned by
-// the main window.
+// the main window. wholeVolume: "Restore all files" is chosen, so the sources are the volume
+// folder's first-level folders on disk (the selection is filled only once the restore runs).
 TRestoreLocationCheck CheckRestoreLocation(IOperationUI& ui, const TWLDesktopNode& selection,
                                            std::string_view backupPath,
-                                           std::string_view locationText);
+                                           std::string_view locationText,
+                                           IFileSystem* wholeVolume = nullptr);
 
 // True when the selection holds files below more than one first-level folder of the volume
 // (the volume folder's node has more than one child).

@@ -169,7 +169,21 @@ TEST(RestoreOperation, InputChecksRefuseMultipleSourcesEmptyAndRelativeLocations
     TWLDesktopNode empty{r.fs};
     EXPECT_EQ(CheckRestoreLocation(r.ui, empty, kVol, "\\\\server\\share").Location,
               "\\\\server\\share\\");
+    // "Restore all files" looks at the volume on disk: one drive folder is one source.
+    EXPECT_EQ(CheckRestoreLocation(r.ui, empty, kVol, "E:\\Old", &r.fs).Result, TRestoreInput::Ok);
     EXPECT_TRUE(r.ui.messages.empty());
+  }
+  {
+    // Two drive folders restored whole into one folder would overwrite each other's files.
+    RestoreRun r;
+    r.fs.WriteFile(kVol + "From Drive C\\Docs\\a.txt", "c");
+    r.fs.WriteFile(kVol + "From Drive D\\Docs\\a.txt", "d");
+    TWLDesktopNode nothingChecked{r.fs};
+    EXPECT_EQ(CheckRestoreLocation(r.ui, nothingChecked, kVol, "E:\\Old", &r.fs).Result,
+              TRestoreInput::MultipleSources);
+    ASSERT_EQ(r.ui.messages.size(), 1u);
+    EXPECT_EQ(r.ui.messages[0].text,
+              "Tidewell cannot restore files from multiple sources to an alternate location.");
   }
   struct Row {
     std::string text;
