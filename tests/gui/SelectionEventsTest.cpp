@@ -8,6 +8,7 @@
 
 #include "app/WLSelecting.h"
 #include "app/WLSelectionEvents.h"
+#include "app/WLViewPair.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "tests/gui/ShellViewsDemo.h"
 
@@ -23,21 +24,10 @@ class TfSelectionForm : public forms::TForm {
     if (!CreateForm(L"TidewellSelectionTest", "Tidewell selection", WS_OVERLAPPEDWINDOW, 20, 20,
                     960, 660, nullptr, nullptr, nullptr))
       return false;
-    if (!NSE.Create(Handle(), 8, 8, 320, 580) || !FE.Create(Handle(), 336, 8, 600, 580))
-      return false;
-    NSE.SetCheckBoxes(true);
-    NSE.SetShowVirtualFolders(false);
-    NSE.AutoRefresh = false;
-    NSE.AllowRename = false;
-    NSE.SetIndent(19);
-    FE.SetChecks(true);
-    FE.SetViewStyle(shellviews::vsReport);
-    FE.SetShowHidden(true);
-    FE.SetMultiSelect(true);
-    FE.SetShowVirtualFolders(false);
-    FE.AllowRename = false;
-    FE.AutoRefresh = false;
-    NSE.SetFolderEnumerator(&FE);
+    // The views as the program's pages set them up, at the size the clicks expect.
+    if (!Views.Create(Handle(), "NSE", "FE", true)) return false;
+    MoveWindow(NSE.Handle(), 8, 8, 320, 580, TRUE);
+    MoveWindow(FE.Handle(), 336, 8, 600, 580, TRUE);
     StatusBar = AddControl(Handle(), STATUSCLASSNAMEW, "StatusBar", "", WS_VISIBLE, 0, 0, 0, 0);
     int parts[] = {250, -1};
     SendMessageW(StatusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
@@ -55,8 +45,9 @@ class TfSelectionForm : public forms::TForm {
     return Narrow(text);
   }
 
-  TNameSpaceEnumerator NSE;
-  shellviews::TFolderEnumerator FE;
+  TViewPair Views;
+  TNameSpaceEnumerator& NSE = Views.Tree;
+  shellviews::TFolderEnumerator& FE = Views.List;
   HWND StatusBar = nullptr;
 };
 

@@ -19,6 +19,7 @@
 
 #include "app/WLSelecting.h"
 #include "app/WLSelectionEvents.h"
+#include "app/WLViewPair.h"
 #include "app/forms/Forms.h"
 #include "platform/win32/Utf.h"
 #include "platform/win32/Win32FileSystem.h"
@@ -39,18 +40,10 @@ class TfTickForm : public tw::forms::TForm {
     if (!CreateForm(L"TidewellTickBench", "Tidewell tick", WS_OVERLAPPEDWINDOW, 20, 20, 960, 660,
                     nullptr, nullptr, nullptr))
       return false;
-    if (!NSE.Create(Handle(), 8, 8, 320, 580) || !FE.Create(Handle(), 336, 8, 600, 580))
-      return false;
-    NSE.SetCheckBoxes(true);
-    NSE.SetShowVirtualFolders(false);
-    NSE.AutoRefresh = false;
-    NSE.SetIndent(19);
-    FE.SetChecks(true);
-    FE.SetShowHidden(true);
-    FE.SetMultiSelect(true);
-    FE.SetShowVirtualFolders(false);
-    FE.AutoRefresh = false;
-    NSE.SetFolderEnumerator(&FE);
+    // The views as the program's pages set them up, at the size the clicks expect.
+    if (!Views.Create(Handle(), "NSE", "FE", true)) return false;
+    MoveWindow(NSE.Handle(), 8, 8, 320, 580, TRUE);
+    MoveWindow(FE.Handle(), 336, 8, 600, 580, TRUE);
     StatusBar = AddControl(Handle(), STATUSCLASSNAMEW, "StatusBar", "", WS_VISIBLE, 0, 0, 0, 0);
     int parts[] = {250, -1};
     SendMessageW(StatusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
@@ -58,8 +51,9 @@ class TfTickForm : public tw::forms::TForm {
     UpdateWindow(Handle());
     return true;
   }
-  TNameSpaceEnumerator NSE;
-  TFolderEnumerator FE;
+  tw::TViewPair Views;
+  TNameSpaceEnumerator& NSE = Views.Tree;
+  TFolderEnumerator& FE = Views.List;
   HWND StatusBar = nullptr;
 };
 
