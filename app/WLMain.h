@@ -62,7 +62,6 @@ class TfWLMain : public forms::TForm {
   bool Create();
 
   void ShowPage(int page);
-  int CurrentPage() const { return State.Page; }
 
   // Commands reached from several places.
   void FileExitMIClick();

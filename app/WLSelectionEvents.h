@@ -59,11 +59,6 @@ class TSelectionEvents {
   // operation), through the handlers as a user's click would be.
   void SetFirstItemState(int state);
 
-  // Propagation state, for tests.
-  bool Propagating() const { return propagating_; }
-  bool ListUpdating() const { return listUpdating_; }
-  int CheckDepth() const { return checkDepth_; }
-
  private:
   // Carries a state up from the parent of a changed item (NotifyParent's hook).
   void ParentChanged(int index, int state);
