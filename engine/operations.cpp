@@ -80,6 +80,8 @@ TAddResult TAddOperation::AddSelectionToVolume(const TVolumeRec& volume,
     AddFolderToVolume(root);
   }
   SettleCopies();
+  // A Cancel pressed during the last file is seen by no further file; it still counts.
+  if (ui_.Cancelled()) CancelSeen = true;
 
   ui_.SetMainWindowEnabled(true);
   ui_.RefreshContentsViews();
@@ -101,35 +103,75 @@ void TAddOperation::BeginWalk(const TVolumeRec& volume, TOperationLog* log) {
   AddAborted = false;
   CancelSeen = false;
   diskChanged_ = false;
+  treeChanged_ = false;
+  ownFolder_ = FoldSelectionName(volume.BackupPath);
+  if (ownFolder_.empty() || ownFolder_.back() != '\\') ownFolder_ += '\\';
   FilesChecked = 0;
   FilesChanged = 0;
 }
 
-void TAddOperation::AddFolderToVolume(const TWLNode& node) {
+void TAddOperation::AddFolderToVolume(const TWLNode& root) {
   // Cancel ends the whole walk: going on would only create empty folders the user no longer
   // wants, one network round trip each.
-  if (AddAborted || CancelSeen) return;
+  if (AddAborted || CancelSeen || treeChanged_) return;
+  env_ = &root.Environment();
+  generation_ = env_->generation;
+  if (WalkFolders(root, [this](const TWLNode& node) { return AddFolderFiles(node); }) ==
+      TWalkEnd::TreeChanged) {
+    SelectionChangedDuringWalk();
+  }
+}
+
+void TAddOperation::SelectionChangedDuringWalk() {
+  treeChanged_ = true;
+  AddErrors = true;
+  Line(logline::kSelectionChanged);
+}
+
+bool TAddOperation::IsSkippedFolder(const std::string& folder) const {
+  // The volume's own folder, and every other volume's, below a folder selected whole: copying
+  // it would put the volume into itself one level deeper at every refresh.
+  if (env_->IsExcludedFolder(folder)) return true;
+  std::string folded = FoldSelectionName(folder);
+  folded += '\\';
+  return folded == ownFolder_;
+}
+
+TVisit TAddOperation::AddFolderFiles(const TWLNode& node) {
+  if (AddAborted || CancelSeen) return TVisit::Stop;
   const std::string& folder = node.Path();
+  if (IsSkippedFolder(folder)) return TVisit::SkipChildren;
   const std::string dest = MapToVolume(folder, volume_);
   // A folder that cannot be made shows up as the copy's own error below.
   fs_.MakeDirPath(dest);
+
+  if (node.AllSelected() && node.ListError() != winerr::Success &&
+      node.ListError() != winerr::FileNotFound && node.ListError() != winerr::PathNotFound) {
+    // Selected whole but unreadable when scanned (no access, share down): what it holds was
+    // never backed up, which an empty folder would hide.
+    AddErrors = true;
+    Line(logline::CouldntListFolder(node.ListError(), folder));
+  }
 
   // Each side is listed at most once and every file looked up in memory; originals that the
   // selection's scan has just listed are not listed again.
   TFolderIndex originals, copies;
   bool originalsListed = false;
+  bool originalsUnreadable = false;
   if (RefreshMode && node.FileCount() > 0) copies.Load(fs_, dest);
 
   for (int i = 0; i < node.FileCount(); ++i) {
     if (ui_.Cancelled()) {
       CancelSeen = true;
-      return;
+      return TVisit::Stop;
     }
-    const std::string& name = node.FileName(i);
-    const std::string source = folder + "\\" + name;
+    const std::string source = folder + "\\" + node.FileName(i);
     ui_.ShowFile(source);
     ui_.StepProgress();
     ui_.ProcessMessages();
+    // The node itself may be gone now.
+    if (env_->generation != generation_) return TVisit::Stop;
+    const std::string& name = node.FileName(i);
     const std::string target = dest + name;
     bool fromScan = false;
     if (RefreshMode) {
@@ -139,20 +181,32 @@ void TAddOperation::AddFolderToVolume(const TWLNode& node) {
         original = &scanned;
         fromScan = true;
       } else {
-        if (!originalsListed) originals.Load(fs_, folder);
+        if (!originalsListed) {
+          const WinError e = originals.Load(fs_, folder);
+          // A folder that is gone holds vanished originals (warnings); one that cannot be read
+          // is an error of the run, not a list of files that seem to be missing.
+          if (e != winerr::Success && e != winerr::FileNotFound && e != winerr::PathNotFound) {
+            originalsUnreadable = true;
+            AddErrors = true;
+            Line(logline::CouldntListFolder(e, folder));
+          }
+        }
         originalsListed = true;
+        if (originalsUnreadable) continue;
         original = originals.FindFile(name);
       }
       if (!ShouldRefresh(original, copies, name, folder)) continue;
     }
-    if (CopyOne(dest, source, target, fromScan) == Next::LeaveFolder) return;
+    const Next next = CopyOne(dest, source, target, fromScan);
+    if (env_->generation != generation_) return TVisit::Stop;
+    if (next == Next::LeaveFolder) return TVisit::SkipChildren;
     if (diskChanged_) {
       // The rest of the folder is compared with what the new disk holds, not the old one.
       diskChanged_ = false;
       if (RefreshMode) copies.Load(fs_, dest);
     }
   }
-  for (int c = 0; c < node.ChildCount(); ++c) AddFolderToVolume(*node.Child(c));
+  return TVisit::Children;
 }
 
 bool TAddOperation::ShouldRefresh(const FindData* original, const TFolderIndex& copies,
@@ -174,13 +228,15 @@ TAddOperation::Next TAddOperation::CopyOne(const std::string& dest, const std::s
   uint32_t copied = 0;
   const WinError e = fs_.CopyFileAtomic(source, target, &copied);
   FindData gone;
-  if (sourceFromScan && (e == winerr::FileNotFound ||
-                         (e == winerr::PathNotFound && fs_.Stat(source, gone)))) {
-    // Gone since the scan, alone or with its folder: the same warning as for an original the
-    // walk does not find, not the backup path's error.
+  if ((e == winerr::FileNotFound || e == winerr::PathNotFound) &&
+      fs_.Stat(source, gone) != winerr::Success) {
+    // Gone since it was selected or listed, alone or with its folder: the warning of an
+    // original the walk does not find, not the backup path's error.
     const size_t slash = source.find_last_of('\\');
-    --FilesChecked;
-    --FilesChanged;
+    if (RefreshMode) {
+      --FilesChecked;
+      --FilesChanged;
+    }
     Line(logline::CouldntFindFile(source.substr(slash + 1), source.substr(0, slash)));
     return Next::File;
   }
@@ -213,6 +269,9 @@ TAddOperation::Next TAddOperation::CopyOne(const std::string& dest, const std::s
       return Next::LeaveFolder;
     case winerr::ReqNotAccepted:
       Show(kNoMoreConnections, mb::Ok);
+      // The rest of the folder is skipped, so the run did not do what it was asked to.
+      AddErrors = true;
+      Line(logline::OtherError(e, source));
       return Next::LeaveFolder;
     case winerr::HandleDiskFull:
     case winerr::DiskFull:

@@ -62,8 +62,10 @@ class TAddOperation {
   // scheduler): sets the volume and the log (may be null: no lines) and resets flags and
   // counters. Then call AddFolderToVolume for each root.
   void BeginWalk(const TVolumeRec& volume, TOperationLog* log);
-  // Copies the node's files, then walks its children; returns at once once AddAborted is set.
-  void AddFolderToVolume(const TWLNode& node);
+  // Copies the files of the folder and of every folder below it; returns at once once
+  // AddAborted is set. The volume folders the selection's environment excludes, and the
+  // volume's own, are passed over.
+  void AddFolderToVolume(const TWLNode& root);
 
   // Creates the folder with every missing parent (on a newly inserted disk, for example);
   // true when it exists afterwards.
@@ -93,6 +95,11 @@ class TAddOperation {
   bool ShouldRefresh(const FindData* original, const TFolderIndex& copies,
                      const std::string& fileName, const std::string& folder);
   enum class Next { File, LeaveFolder };
+  // One folder of the walk: its files, and whether its children follow.
+  TVisit AddFolderFiles(const TWLNode& node);
+  bool IsSkippedFolder(const std::string& folder) const;
+  // A window message freed nodes of the selection under the walk: it stops, as an error.
+  void SelectionChangedDuringWalk();
   // sourceFromScan: the source was found by the selection's scan, not by this walk.
   Next CopyOne(const std::string& folderInVolume, const std::string& source,
                const std::string& target, bool sourceFromScan = false);
@@ -112,6 +119,10 @@ class TAddOperation {
   TOperationLog* walkLog_ = nullptr;
   TVolumeRec volume_;
   bool diskChanged_ = false;  // a new disk went in since the folder's copies were listed
+  const TWLEnvironment* env_ = nullptr;  // of the selection being walked
+  uint64_t generation_ = 0;              // env_->generation when the walk began
+  bool treeChanged_ = false;
+  std::string ownFolder_;  // the volume folder, folded, with a trailing backslash
 };
 
 // What the wizard's Refresh runs without further choices: the volume's saved selection is

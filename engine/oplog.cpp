@@ -75,6 +75,10 @@ std::string InUse(std::string_view source) {
 std::string OtherError(WinError code, std::string_view source) {
   return "Error " + std::to_string(code) + " on File " + std::string(source);
 }
+std::string CouldntListFolder(WinError code, std::string_view folder) {
+  return "Error " + std::to_string(code) + ": Couldnt read the folder " + std::string(folder) +
+         ", so none of its files were copied.";
+}
 std::string UnableToCreateDirectory(std::string_view folder) {
   return "Unable to create directory with path " + std::string(folder);
 }

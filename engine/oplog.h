@@ -59,6 +59,11 @@ std::string ErrorWriting(std::string_view destination);
 std::string AccessDenied(std::string_view destination);
 std::string InUse(std::string_view source);
 std::string OtherError(WinError code, std::string_view source);
+// Any walk: a folder of originals that exists but cannot be read (no access, share down).
+std::string CouldntListFolder(WinError code, std::string_view folder);
+// Any walk: the selection was changed under it by a window message, so it stopped.
+inline constexpr char kSelectionChanged[] =
+    "Error: The selection changed while the operation ran; the operation stopped.";
 // Restore.
 std::string UnableToCreateDirectory(std::string_view folder);
 std::string CouldntRestore(std::string_view volumeFile, std::string_view destination);

@@ -34,6 +34,8 @@ TRefreshResult TContentsRefreshOperation::RefreshVolumeContents(const TVolumeRec
     RefreshErrors = true;
     Line(logline::ContentsRefreshError(failed.substr(failed.find_last_of('\\') + 1)));
   }
+  // A Cancel pressed during the last file is seen by no further file; it still counts.
+  if (ui_.Cancelled()) CancelSeen = true;
 
   ui_.SetMainWindowEnabled(true);
   ui_.RefreshContentsViews();
@@ -52,56 +54,72 @@ void TContentsRefreshOperation::BeginWalk(const TVolumeRec& volume, TOperationLo
   walkLog_ = log;
   RefreshErrors = false;
   CancelSeen = false;
+  treeChanged_ = false;
   FilesChecked = 0;
   FilesChanged = 0;
 }
 
-void TContentsRefreshOperation::RefreshFolderFromOriginals(const TWLNode& node) {
+void TContentsRefreshOperation::RefreshFolderFromOriginals(const TWLNode& root) {
+  if (treeChanged_) return;
+  env_ = &root.Environment();
+  generation_ = env_->generation;
+  if (WalkFolders(root, [this](const TWLNode& node) { return RefreshFolderFiles(node); }) ==
+      TWalkEnd::TreeChanged) {
+    treeChanged_ = true;
+    RefreshErrors = true;
+    Line(logline::kSelectionChanged);
+  }
+}
+
+TVisit TContentsRefreshOperation::RefreshFolderFiles(const TWLNode& node) {
   // Nothing maps back from the volume folder itself (VOLUME.TWV), the bare From Network folder
   // or a first-level folder that is no drive folder: their files are passed over silently.
   const std::optional<std::string> originalFolder =
       node.FileCount() > 0 ? MapDriveFolderToOriginal(node.Path(), volume_.BackupPath)
                            : std::nullopt;
-  if (originalFolder) {
-    // Lets the window repaint during long stretches of unchanged files; Cancel itself is only
-    // acted on before a changed file.
-    ui_.ProcessMessages();
-    const std::string volumeFolder = AddBackslash(node.Path());
-    TFolderIndex copies, originals;
-    copies.Load(fs_, volumeFolder);
-    originals.Load(fs_, *originalFolder);
-    for (int i = 0; i < node.FileCount(); ++i) {
-      const std::string& name = node.FileName(i);
-      const FindData* original = originals.FindFile(name);
-      if (!original) {
-        RefreshErrors = true;
-        Line(logline::ContentsCouldntFind(name, *originalFolder));
-        continue;
-      }
-      ++FilesChecked;
-      if (!FileHasChanged(fs_, *original, copies.FindFile(name))) continue;
-      if (ui_.Cancelled()) {
-        CancelSeen = true;
-        return;
-      }
-      ++FilesChanged;
-      const std::string source = *originalFolder + name;
-      const std::string target = volumeFolder + name;
-      ui_.ShowFile(source);
-      ui_.StepProgress();
-      ui_.ProcessMessages();
-      uint32_t copied = 0;
-      if (fs_.CopyFileAtomic(source, target, &copied) != winerr::Success) {
-        RefreshErrors = true;
-        Line(logline::ContentsRefreshError(name));
-        continue;
-      }
-      // A read-only original gives a read-only copy, which the next refresh could not replace.
-      if (copied & fileattr::ReadOnly)
-        fs_.SetAttrs(target, copied & ~static_cast<uint32_t>(fileattr::ReadOnly));
+  if (!originalFolder) return TVisit::Children;
+  // Lets the window repaint during long stretches of unchanged files; Cancel itself is only
+  // acted on before a changed file.
+  ui_.ProcessMessages();
+  if (env_->generation != generation_) return TVisit::Stop;
+  const std::string volumeFolder = AddBackslash(node.Path());
+  TFolderIndex copies, originals;
+  copies.Load(fs_, volumeFolder);
+  originals.Load(fs_, *originalFolder);
+  for (int i = 0; i < node.FileCount(); ++i) {
+    const std::string name = node.FileName(i);
+    const FindData* original = originals.FindFile(name);
+    if (!original) {
+      RefreshErrors = true;
+      Line(logline::ContentsCouldntFind(name, *originalFolder));
+      continue;
     }
+    ++FilesChecked;
+    if (!FileHasChanged(fs_, *original, copies.FindFile(name))) continue;
+    if (ui_.Cancelled()) {
+      // Only this folder and the ones below it are left: the rest of the walk still compares,
+      // meeting the same flag at its next changed file.
+      CancelSeen = true;
+      return TVisit::SkipChildren;
+    }
+    ++FilesChanged;
+    const std::string source = *originalFolder + name;
+    const std::string target = volumeFolder + name;
+    ui_.ShowFile(source);
+    ui_.StepProgress();
+    ui_.ProcessMessages();
+    if (env_->generation != generation_) return TVisit::Stop;
+    uint32_t copied = 0;
+    if (fs_.CopyFileAtomic(source, target, &copied) != winerr::Success) {
+      RefreshErrors = true;
+      Line(logline::ContentsRefreshError(name));
+      continue;
+    }
+    // A read-only original gives a read-only copy, which the next refresh could not replace.
+    if (copied & fileattr::ReadOnly)
+      fs_.SetAttrs(target, copied & ~static_cast<uint32_t>(fileattr::ReadOnly));
   }
-  for (int c = 0; c < node.ChildCount(); ++c) RefreshFolderFromOriginals(*node.Child(c));
+  return TVisit::Children;
 }
 
 void TContentsRefreshOperation::Line(const std::string& text) {

@@ -34,8 +34,8 @@ class TContentsRefreshOperation {
   // For a caller that runs the walk itself: sets the volume and the log (null: no lines) and
   // resets flags and counters. Then RefreshFolderFromOriginals for each root.
   void BeginWalk(const TVolumeRec& volume, TOperationLog* log);
-  // The node's files, then its children.
-  void RefreshFolderFromOriginals(const TWLNode& node);
+  // The files of the folder and of every folder below it.
+  void RefreshFolderFromOriginals(const TWLNode& root);
 
   bool RefreshErrors = false;  // once set during a run it stays set
   int FilesChecked = 0;        // files found at their original place
@@ -44,12 +44,17 @@ class TContentsRefreshOperation {
 
  private:
   void Line(const std::string& text);
+  // One folder of the walk: its files, and whether its children follow.
+  TVisit RefreshFolderFiles(const TWLNode& node);
 
   IFileSystem& fs_;
   IOperationUI& ui_;
   TOperationLog log_;
   TOperationLog* walkLog_ = nullptr;
   TVolumeRec volume_;
+  const TWLEnvironment* env_ = nullptr;  // of the selection being walked
+  uint64_t generation_ = 0;              // env_->generation when the walk began
+  bool treeChanged_ = false;
 };
 
 }  // namespace tw

@@ -106,6 +106,7 @@ TRestoreResult TRestoreOperation::RestoreSelection(const TVolumeRec& volume,
   mapping_.RootPrompt = &rootPrompt_;
   RestoreErrors = false;
   CancelSeen = false;
+  treeChanged_ = false;
   FilesRestored = 0;
 
   int fileCount = 0;
@@ -133,6 +134,8 @@ TRestoreResult TRestoreOperation::RestoreSelection(const TVolumeRec& volume,
   for (int r = 0; r < selection.RootCount(); ++r) RestoreFolder(*selection.Root(r));
   std::string failed;
   if (const WinError e = fs_.SettleCopies(&failed)) Error(logline::OtherError(e, failed));
+  // A Cancel pressed during the last file is seen by no further file; it still counts.
+  if (ui_.Cancelled()) CancelSeen = true;
 
   ui_.SetMainWindowEnabled(true);
   mapping_.PlaceholderIni = nullptr;
@@ -154,13 +157,26 @@ bool TRestoreOperation::IsBelowVolumeFolder(const TWLNode& node) const {
          TProfileFile::FoldName(path.substr(0, backup.size())) == TProfileFile::FoldName(backup);
 }
 
-void TRestoreOperation::RestoreFolder(const TWLNode& node) {
+void TRestoreOperation::RestoreFolder(const TWLNode& root) {
   // Cancel ends the whole walk: later folders would only be created empty or, in a volume
   // without drive folders, bring up the root path prompt again.
-  if (CancelSeen) return;
+  if (CancelSeen || treeChanged_) return;
+  env_ = &root.Environment();
+  generation_ = env_->generation;
+  if (WalkFolders(root, [this](const TWLNode& node) { return RestoreFolderFiles(node); }) ==
+      TWalkEnd::TreeChanged) {
+    treeChanged_ = true;
+    Error(logline::kSelectionChanged);
+  }
+}
+
+TVisit TRestoreOperation::RestoreFolderFiles(const TWLNode& node) {
+  if (CancelSeen) return TVisit::Stop;
   const std::string source = AddBackslash(node.Path());
   const std::optional<std::string> target =
       MapToOriginal(node.Path(), volume_, mapping_, chosen_);
+  // The root path prompt lets window messages run.
+  if (env_->generation != generation_) return TVisit::Stop;
 
   if (!target) {
     // The volume folder and what lies above it, and the bare "From Network" folder, hold
@@ -175,33 +191,34 @@ void TRestoreOperation::RestoreFolder(const TWLNode& node) {
         Error(logline::CouldntRestore(source + node.FileName(i), kUnknownLocation));
       }
     }
-  } else {
-    if (!IsServerRoot(*target)) {
-      fs_.MakeDirPath(*target);
-      FindData info;
-      if (fs_.Stat(*target, info) != winerr::Success || !info.IsDirectory()) {
-        Error(logline::UnableToCreateDirectory(*target));
-        return;
-      }
-    }
-    for (int i = 0; i < node.FileCount(); ++i) {
-      if (ui_.Cancelled()) {
-        CancelSeen = true;
-        return;
-      }
-      const std::string& name = node.FileName(i);
-      const std::string destination = *target + name;
-      ui_.ShowFile(destination);
-      ui_.StepProgress();
-      ui_.ProcessMessages();
-      if (fs_.CopyFileAtomic(source + name, destination) == winerr::Success) {
-        ++FilesRestored;
-      } else {
-        Error(logline::CouldntRestore(source + name, destination));
-      }
+    return TVisit::Children;
+  }
+  if (!IsServerRoot(*target)) {
+    fs_.MakeDirPath(*target);
+    FindData info;
+    if (fs_.Stat(*target, info) != winerr::Success || !info.IsDirectory()) {
+      Error(logline::UnableToCreateDirectory(*target));
+      return TVisit::SkipChildren;
     }
   }
-  for (int c = 0; c < node.ChildCount(); ++c) RestoreFolder(*node.Child(c));
+  for (int i = 0; i < node.FileCount(); ++i) {
+    if (ui_.Cancelled()) {
+      CancelSeen = true;
+      return TVisit::Stop;
+    }
+    const std::string name = node.FileName(i);
+    const std::string destination = *target + name;
+    ui_.ShowFile(destination);
+    ui_.StepProgress();
+    ui_.ProcessMessages();
+    if (env_->generation != generation_) return TVisit::Stop;
+    if (fs_.CopyFileAtomic(source + name, destination) == winerr::Success) {
+      ++FilesRestored;
+    } else {
+      Error(logline::CouldntRestore(source + name, destination));
+    }
+  }
+  return TVisit::Children;
 }
 
 void TRestoreOperation::Error(const std::string& line) {

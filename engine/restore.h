@@ -89,8 +89,9 @@ class TRestoreOperation {
   TRestoreResult RestoreSelection(const TVolumeRec& volume, const TWLDesktopNode& selection,
                                   TRestoreOptions options);
 
-  // Restores the node's files, then its children. Used by RestoreSelection for each root.
-  void RestoreFolder(const TWLNode& node);
+  // Restores the files of the folder and of every folder below it. Used by RestoreSelection
+  // for each root.
+  void RestoreFolder(const TWLNode& root);
 
   bool RestoreErrors = false;  // an error line was written; once set it stays set
   bool CancelSeen = false;     // the walk stopped at the progress dialog's Cancel
@@ -112,6 +113,8 @@ class TRestoreOperation {
 
   void Error(const std::string& line);
   bool IsBelowVolumeFolder(const TWLNode& node) const;
+  // One folder of the walk: its files, and whether its children follow.
+  TVisit RestoreFolderFiles(const TWLNode& node);
 
   IFileSystem& fs_;
   IOperationUI& ui_;
@@ -120,6 +123,9 @@ class TRestoreOperation {
   std::optional<std::string> chosen_;
   TRestoreMapping mapping_;
   TCheckedRootPrompt rootPrompt_{ui_};
+  const TWLEnvironment* env_ = nullptr;  // of the selection being walked
+  uint64_t generation_ = 0;              // env_->generation when the walk began
+  bool treeChanged_ = false;
 };
 
 }  // namespace tw

@@ -22,6 +22,24 @@ void TWLEnvironment::ProcessMessages() {
   processMessages();
 }
 
+void TWLEnvironment::ExcludeFolders(const std::vector<std::string>& folders) {
+  excludedFolders.clear();
+  for (const std::string& f : folders) {
+    if (f.empty()) continue;
+    std::string folded = FoldSelectionName(f);
+    if (folded.back() != '\\') folded += '\\';
+    excludedFolders.push_back(std::move(folded));
+  }
+}
+
+bool TWLEnvironment::IsExcludedFolder(std::string_view path) const {
+  if (excludedFolders.empty() || path.empty()) return false;
+  std::string folded = FoldSelectionName(path);
+  if (folded.back() != '\\') folded += '\\';
+  return std::find(excludedFolders.begin(), excludedFolders.end(), folded) !=
+         excludedFolders.end();
+}
+
 std::string FoldSelectionName(std::string_view name) {
   // Most names are ASCII; fold those here and leave the rest to the profile file's rules so
   // that the tree and its file agree on which names are the same.
@@ -110,7 +128,8 @@ int64_t SizeOf(const FindData& d) {
 bool IsScannableFolder(TWLEnvironment& env, const std::string& folderPath, const FindData& e) {
   if (e.IsLink()) return false;
   if (!IsValidSelectionName(e.name)) return false;
-  return IsFileSystemFolder(env, folderPath + "\\" + e.name);
+  const std::string path = folderPath + "\\" + e.name;
+  return !env.IsExcludedFolder(path) && IsFileSystemFolder(env, path);
 }
 
 }  // namespace
@@ -386,7 +405,8 @@ bool TWLNode::SelectAll() {
     entries.clear();
     found.clear();
     fresh.clear();
-    if (env.fs->List(node->path_ + "\\", entries) == winerr::Success) {
+    node->listError_ = env.fs->List(node->path_ + "\\", entries);
+    if (node->listError_ == winerr::Success) {
       fresh.reserve(entries.size());
       const uint64_t listedAt = ++env.listings;
       for (FindData& e : entries) {
@@ -493,6 +513,36 @@ int TWLDesktopNode::CountFolderEntries(std::string_view path) {
 
 bool TWLDesktopNode::IsFileSystemFolder(const std::string& path) {
   return tw::IsFileSystemFolder(env_, path);
+}
+
+TWalkEnd WalkFolders(const TWLNode& top, const std::function<TVisit(const TWLNode&)>& visit) {
+  const TWLEnvironment& env = top.Environment();
+  const uint64_t generation = env.generation;
+  struct Frame {
+    const TWLNode* node;
+    int next;
+  };
+  std::vector<Frame> stack;
+  const TWLNode* node = &top;
+  for (;;) {
+    const TVisit how = visit(*node);
+    if (env.generation != generation) return TWalkEnd::TreeChanged;
+    if (how == TVisit::Stop) return TWalkEnd::Stopped;
+    if (how == TVisit::Children && node->ChildCount() > 0) {
+      stack.push_back({node, 0});
+    }
+    // The next folder: the next child of the deepest folder that has one left.
+    node = nullptr;
+    while (!stack.empty() && !node) {
+      Frame& f = stack.back();
+      if (f.next < f.node->ChildCount()) {
+        node = f.node->Child(f.next++);
+      } else {
+        stack.pop_back();
+      }
+    }
+    if (!node) return TWalkEnd::Done;
+  }
 }
 
 bool WalkSelection(const TWLDesktopNode& tree, const std::function<bool(const TWLNode&)>& folder,

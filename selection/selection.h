@@ -76,6 +76,13 @@ struct TWLEnvironment {
   // can tell what was found on disk after it began (TWLNode::ListedFile).
   uint64_t listings = 0;
 
+  // Folders that scans never enter and walks never visit: the folders of the listed volumes,
+  // so that a volume below a folder selected whole is never copied into itself. Kept as
+  // FoldSelectionName gives them, each with a trailing backslash.
+  std::vector<std::string> excludedFolders;
+  void ExcludeFolders(const std::vector<std::string>& folders);
+  bool IsExcludedFolder(std::string_view path) const;
+
   void ProcessMessages();
 
  private:
@@ -141,6 +148,11 @@ class TWLNode {
     ClearChildren();
   }
 
+  // The error of the latest scan's listing of this folder (Success when it was listed or never
+  // scanned): a folder selected whole that could not be read holds nothing, which a walk must
+  // not take for an empty folder.
+  WinError ListError() const { return listError_; }
+
   bool AllSelected() const { return allSelected_; }
   void SetAllSelected(bool value) { allSelected_ = value; }
   int TreeState() const { return treeState_; }
@@ -183,6 +195,7 @@ class TWLNode {
   std::unordered_map<std::string, TWLNode*> childIndex_;  // folded name -> child
   size_t indexInParent_ = 0;
   int treeState_ = 0;
+  WinError listError_ = 0;
   bool allSelected_ = false;
 };
 
@@ -235,6 +248,18 @@ bool IsFileSystemFolder(TWLEnvironment& env, const std::string& path);
 // false. Either may be empty. The callbacks must not change the tree.
 bool WalkSelection(const TWLDesktopNode& tree, const std::function<bool(const TWLNode&)>& folder,
                    const std::function<bool(const TWLNode&, int)>& file);
+
+// How WalkFolders goes on after a folder's visit.
+enum class TVisit { Children, SkipChildren, Stop };
+enum class TWalkEnd { Done, Stopped, TreeChanged };
+// Visits top and every folder below it depth first, each before its children (in creation
+// order), without recursion, so a tree of any depth is walked in memory linear in its depth.
+// Children are taken one at a time, so a visit may add children to the folder it visits.
+// Ends with TreeChanged as soon as a node was freed during a visit (the environment's
+// generation moved, say by a window message the visit let run): the nodes it still meant to
+// visit may be gone, so it stops without touching them, and the visit must not touch its own
+// node once that has happened.
+TWalkEnd WalkFolders(const TWLNode& top, const std::function<TVisit(const TWLNode&)>& visit);
 
 // ---- Names, paths and the file's escape ----
 

@@ -9,6 +9,7 @@
 #include "engine/operations.h"
 #include "platform/memory/MemoryFileSystem.h"
 #include "platform/memory/ScriptedOperationUI.h"
+#include "tests/host/SmallStack.h"
 
 namespace tw {
 namespace {
@@ -167,7 +168,8 @@ TEST(AddOperation, EveryCopyFailureCodeGetsItsMessageLineFlagAndContinuation) {
       {19, notAllowed, {"Error writing file D:\\Backup\\Data\\b.txt"}, true, true},
       {21, notAllowed, {"Error writing file D:\\Backup\\Data\\b.txt"}, true, true},
       {65, notAllowed, {"Error writing file D:\\Backup\\Data\\b.txt"}, true, true},
-      {71, noConnections, {}, false, true},
+      // The rest of the folder goes uncopied: an error of the run, not a quiet success.
+      {71, noConnections, {"Error 71 on File C:\\Data\\b.txt"}, true, true},
       {23, "", {"Error 23 on File C:\\Data\\b.txt"}, true, false},
       {1392, "", {"Error 1392 on File C:\\Data\\b.txt"}, true, false},
   };
@@ -608,4 +610,123 @@ TEST(AddOperation, SeparateFolderVolumesAndNetworkRootsMapBelowTheirDriveFolders
 }
 
 }  // namespace
+
+TEST(AddOperation, NothingLeftUndoneEndsWithTheCompletionMessage) {
+  const std::string finished =
+      "Tidewell has finished refreshing the volume \"Docs\". 0 of 0 files have changed.";
+  {
+    SCOPED_TRACE("a folder of originals that cannot be read in a refresh");
+    AddRun r;
+    r.Select("C:\\Data", {"a.txt", "b.txt"});
+    FsFault locked;
+    locked.op = FsOp::List;
+    locked.path = "C:\\Data";
+    locked.match = PathMatch::Prefix;
+    locked.error = winerr::AccessDenied;
+    locked.times = FsFault::kAlways;
+    r.fs.AddFault(locked);
+    r.op.RefreshMode = true;
+    EXPECT_EQ(r.Run(), TAddResult::Finished);
+    EXPECT_TRUE(r.op.AddErrors);
+    EXPECT_EQ(r.LogLines(), std::vector<std::string>{
+                                "Error 5: Couldnt read the folder C:\\Data, so none of its "
+                                "files were copied."});
+    EXPECT_EQ(r.Texts(), std::vector<std::string>{kAddErrorQuestion});
+  }
+  {
+    SCOPED_TRACE("a folder selected whole that its scan could not read");
+    AddRun r;
+    r.fs.MakeDirs("C:\\Data\\Secret");
+    r.fs.WriteFile("C:\\Data\\Secret\\s.txt", "secret");
+    FsFault locked;
+    locked.op = FsOp::List;
+    locked.path = "C:\\Data\\Secret";
+    locked.match = PathMatch::Prefix;
+    locked.error = winerr::AccessDenied;
+    r.fs.AddFault(locked);
+    ASSERT_TRUE(r.sel.AddPath("C:\\Data\\Secret")->SelectAll());
+    EXPECT_EQ(r.Run(), TAddResult::Finished);
+    EXPECT_TRUE(r.op.AddErrors);
+    EXPECT_EQ(r.Texts(), std::vector<std::string>{kAddErrorQuestion});
+  }
+  {
+    SCOPED_TRACE("a selected folder deleted before a plain add");
+    AddRun r;
+    r.Select("C:\\Data\\Gone", {"a.txt"});
+    r.Select("C:\\Data", {"b.txt"});
+    r.fs.Remove("C:\\Data\\Gone\\a.txt");
+    r.fs.RemoveDir("C:\\Data\\Gone");
+    EXPECT_EQ(r.Run(), TAddResult::Finished);
+    // The original is gone; the volume is not to blame.
+    EXPECT_EQ(r.LogLines(), std::vector<std::string>{
+                                "Warning: Couldnt find file a.txt at its original location of "
+                                "C:\\Data\\Gone."});
+    EXPECT_EQ(r.Texts(), std::vector<std::string>{finished});
+    EXPECT_TRUE(r.fs.Exists("D:\\Backup\\Data\\b.txt"));
+  }
+  {
+    SCOPED_TRACE("Cancel pressed during the last file");
+    AddRun r;
+    r.Select("C:\\Data", {"a.txt", "b.txt"});
+    r.ui.CancelAfterFiles(2);
+    EXPECT_EQ(r.Run(), TAddResult::Cancelled);
+    EXPECT_EQ(r.Texts(), std::vector<std::string>{});
+  }
+}
+
+TEST(AddOperation, VolumeFoldersBelowTheSelectionAreNeverCopiedIntoTheVolume) {
+  AddRun r;
+  r.volume.BackupPath = "C:\\Users\\Me\\Backup\\";
+  r.fs.WriteFile("C:\\Users\\Me\\notes.txt", "notes");
+  r.fs.WriteFile("C:\\Users\\Me\\Other\\VOLUME.TWV", "[Tidewell Volume]\r\n");
+  r.fs.WriteFile("C:\\Users\\Me\\Other\\x.txt", "another volume's copy");
+  // The other volume is listed, so scans pass over it; the walk passes over its own volume
+  // even when nobody said so.
+  r.sel.Environment().ExcludeFolders({"c:\\users\\me\\other\\"});
+  for (int run = 0; run < 3; ++run) {
+    SCOPED_TRACE(run);
+    r.sel.Clear();
+    ASSERT_TRUE(r.sel.AddPath("C:\\Users\\Me")->SelectAll());
+    EXPECT_EQ(r.sel.FindNode("C:\\Users\\Me\\Other"), nullptr);
+    r.op.RefreshMode = run > 0;
+    r.count = CountSelectedFiles(r.sel);
+    EXPECT_EQ(r.Run(), TAddResult::Finished);
+  }
+  EXPECT_TRUE(r.fs.Exists("C:\\Users\\Me\\Backup\\Users\\Me\\notes.txt"));
+  EXPECT_FALSE(r.fs.Exists("C:\\Users\\Me\\Backup\\Users\\Me\\Backup"));
+  EXPECT_FALSE(r.fs.Exists("C:\\Users\\Me\\Backup\\Users\\Me\\Other"));
+  // Named explicitly in a selection file, the own volume is still passed over.
+  r.sel.Clear();
+  r.sel.AddPath("C:\\Users\\Me\\Backup\\Users\\Me")->AddFile("notes.txt", -1);
+  r.count = 1;
+  EXPECT_EQ(r.Run(), TAddResult::Finished);
+  EXPECT_FALSE(r.fs.Exists("C:\\Users\\Me\\Backup\\Users\\Me\\Backup"));
+}
+
+TEST(AddOperation, TreesDeeperThanTheStackCouldRecurseAreWalked) {
+  AddRun r;
+  std::string folder = "C:\\D";
+  for (int i = 0; i < 1000; ++i) folder += "\\d";
+  r.Select(folder, {"deep.txt"});
+  TAddResult result = TAddResult::Stopped;
+  ASSERT_TRUE(testing::RunOnSmallStack(256 * 1024, [&] { result = r.Run(); }));
+  EXPECT_EQ(result, TAddResult::Finished);
+  EXPECT_TRUE(r.fs.Exists("D:\\Backup" + folder.substr(2) + "\\deep.txt"));
+}
+
+TEST(AddOperation, NodesFreedByAWindowMessageStopTheWalkAsAnError) {
+  AddRun r;
+  r.Select("C:\\Data", {"a.txt", "b.txt", "c.txt"});
+  r.Select("C:\\Data\\Sub", {"s.txt"});
+  int shown = 0;
+  r.ui.onProcessMessages = [&] {
+    if (++shown == 1) r.sel.RemovePath("C:\\Data\\Sub");
+  };
+  EXPECT_EQ(r.Run(), TAddResult::Finished);
+  EXPECT_TRUE(r.op.AddErrors);
+  EXPECT_EQ(r.LogLines(), std::vector<std::string>{logline::kSelectionChanged});
+  EXPECT_EQ(r.Texts(), std::vector<std::string>{kAddErrorQuestion});
+  EXPECT_TRUE(r.ui.AtRest());
+}
+
 }  // namespace tw
