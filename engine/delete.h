@@ -2,16 +2,23 @@
 // and the folders that become empty. Originals are never touched; nothing is logged, and what
 // cannot be deleted simply stays.
 #pragma once
+#include <memory>
 #include <string>
 
 #include "engine/volumes.h"
 #include "platform/FileSystem.h"
 #include "platform/OperationUI.h"
+#include "platform/ProfileFile.h"
 #include "selection/selection.h"
 
 namespace tw {
 
 inline constexpr char kDeleteCaption[] = "Deleting Files...";
+inline constexpr char kDeleteInterrupted[] =
+    "The volume's contents changed while Tidewell was deleting files, so it stopped. Some of "
+    "the files may still be in the volume.";
+// The end of a delete that left files it was asked to delete (in use, no access).
+std::string DeleteIncompleteText(int filesLeft);
 
 // How a delete ended, and what the window does about it.
 struct TDeleteResult {
@@ -42,16 +49,31 @@ class TDeleteOperation {
   void DeleteFolderFromVolume(TWLNode& node);
 
   bool CancelSeen = false;
+  bool TreeChanged = false;  // a window message freed nodes under the walk: it stopped
   int FilesDeleted = 0;
+  int FilesLeft = 0;  // could not be deleted; they stay
   int FoldersRemoved = 0;
 
  private:
   // Files are deleted only in folders below the volume folder; folders are removed only there.
   bool IsBelowVolume(const std::string& folderPath) const;
+  bool IsVolumeFolder(const TWLNode& node) const;
+  // "Delete all files" passes over a first-level folder the volume did not make.
+  bool IsLeftAlone(const TWLNode& parent, const TWLNode& child) const;
+  int CountFilesToDelete(const TWLDesktopNode& contents) const;
+  // The node's files; false when the walk is not to enter its children (Cancel, or the tree
+  // changed under it).
+  bool DeleteFiles(TWLNode& node);
+  // What follows the walk of child j of node: its folder removed when it was checked and is
+  // empty now; j moves on unless the child went.
+  void AfterChild(TWLNode* node, int& j, int start, bool wasWhole);
 
   IFileSystem& fs_;
   IOperationUI& ui_;
   std::string backupUpper_;  // BackupPath upper-cased, with its backslash
+  std::unique_ptr<TProfileFile> placeholder_;
+  bool deleteAll_ = false;
+  uint64_t generation_ = 0;
 };
 
 }  // namespace tw

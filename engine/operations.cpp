@@ -158,6 +158,8 @@ TVisit TAddOperation::AddFolderFiles(const TWLNode& node) {
   TFolderIndex originals, copies;
   bool originalsListed = false;
   bool originalsUnreadable = false;
+  // A flat volume keeps the copies of a drive root beside its placeholder.
+  const bool besidePlaceholder = FoldSelectionName(dest) == ownFolder_;
   if (RefreshMode && node.FileCount() > 0) copies.Load(fs_, dest);
 
   for (int i = 0; i < node.FileCount(); ++i) {
@@ -173,6 +175,11 @@ TVisit TAddOperation::AddFolderFiles(const TWLNode& node) {
     if (env_->generation != generation_) return TVisit::Stop;
     const std::string& name = node.FileName(i);
     const std::string target = dest + name;
+    if (besidePlaceholder && CompareSelectionNames(name, kPlaceholderFileName) == 0) {
+      AddErrors = true;
+      Line(logline::PlaceholderNameTaken(source));
+      continue;
+    }
     bool fromScan = false;
     if (RefreshMode) {
       FindData scanned;

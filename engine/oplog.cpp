@@ -75,6 +75,10 @@ std::string InUse(std::string_view source) {
 std::string OtherError(WinError code, std::string_view source) {
   return "Error " + std::to_string(code) + " on File " + std::string(source);
 }
+std::string PlaceholderNameTaken(std::string_view source) {
+  return "Error: File " + std::string(source) +
+         " cannot be copied: its copy would replace the volume's own VOLUME.TWV.";
+}
 std::string CouldntListFolder(WinError code, std::string_view folder) {
   return "Error " + std::to_string(code) + ": Couldnt read the folder " + std::string(folder) +
          ", so none of its files were copied.";

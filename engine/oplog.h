@@ -59,6 +59,8 @@ std::string ErrorWriting(std::string_view destination);
 std::string AccessDenied(std::string_view destination);
 std::string InUse(std::string_view source);
 std::string OtherError(WinError code, std::string_view source);
+// Add: a file of a drive root that a flat volume would copy over its own placeholder.
+std::string PlaceholderNameTaken(std::string_view source);
 // Any walk: a folder of originals that exists but cannot be read (no access, share down).
 std::string CouldntListFolder(WinError code, std::string_view folder);
 // Any walk: the selection was changed under it by a window message, so it stopped.

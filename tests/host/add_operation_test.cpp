@@ -729,4 +729,18 @@ TEST(AddOperation, NodesFreedByAWindowMessageStopTheWalkAsAnError) {
   EXPECT_TRUE(r.ui.AtRest());
 }
 
+TEST(AddOperation, AFileNamedLikeThePlaceholderNeverReplacesIt) {
+  AddRun r;
+  r.volume.SeparateFolders = false;
+  r.Select("C:", {"volume.twv", "boot.ini"});
+  EXPECT_EQ(r.Run(), TAddResult::Finished);
+  EXPECT_TRUE(r.fs.Exists("D:\\Backup\\boot.ini"));
+  const std::string placeholder = *r.fs.Contents("D:\\Backup\\VOLUME.TWV");
+  EXPECT_NE(placeholder.find("[Tidewell Volume]"), std::string::npos) << placeholder;
+  EXPECT_EQ(r.LogLines(), std::vector<std::string>{
+                              "Error: File C:\\volume.twv cannot be copied: its copy would "
+                              "replace the volume's own VOLUME.TWV."});
+  EXPECT_EQ(r.Texts(), std::vector<std::string>{kAddErrorQuestion});
+}
+
 }  // namespace tw

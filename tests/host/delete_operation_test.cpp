@@ -65,11 +65,12 @@ TEST(DeleteFromVolume, AllFilesLeavesOnlyTheVolumeFolderAndItsPlaceholder) {
   EXPECT_EQ(left, (std::vector<std::string>{"D:\\Backup", "D:\\Backup\\VOLUME.TWV", "D:\\Other",
                                             "D:\\Other\\not in the volume.txt"}));
   EXPECT_EQ(r.op.FilesDeleted, 4);
-  // The selection holds what is left: the placeholder below the volume folder's node.
+  // The selection holds what is left: the volume folder's node, without its placeholder,
+  // which is no file of the user's.
   TWLNode* volumeNode = r.sel.FindNode("D:\\Backup");
   ASSERT_NE(volumeNode, nullptr);
   EXPECT_EQ(volumeNode->ChildCount(), 0);
-  EXPECT_EQ(volumeNode->FileCount(), 1);
+  EXPECT_EQ(volumeNode->FileCount(), 0);
 
   ASSERT_EQ(r.ui.messages.size(), 1u);
   EXPECT_EQ(r.ui.messages[0].text, "Tidewell has finished deleting the files.");
@@ -78,7 +79,8 @@ TEST(DeleteFromVolume, AllFilesLeavesOnlyTheVolumeFolderAndItsPlaceholder) {
   EXPECT_EQ(r.ui.caption, "Deleting Files...");
   EXPECT_TRUE(r.ui.deleteAnimation);
   EXPECT_EQ(r.ui.volumeText, "Docs");
-  EXPECT_EQ(r.ui.rangeMax, 5);  // the placeholder counts, though it is never deleted
+  // The bar ends full: the placeholder, never deleted, is not counted.
+  EXPECT_EQ(r.ui.rangeMax, 4);
   EXPECT_EQ(r.ui.position, 4);
   EXPECT_TRUE(r.ui.AtRest());
   // No log: the delete does not touch the previous operation's.
@@ -149,9 +151,9 @@ TEST(DeleteFromVolume, SelectedFilesGoAndFoldersStayWhileTheyHoldAnythingElse) {
   EXPECT_EQ(r.sel.FindNode("D:\\Backup\\From Drive C\\Whole\\Sub"), nullptr);
   EXPECT_EQ(r.sel.FindNode("D:\\Backup\\From Drive C\\Gone"), nullptr);
   EXPECT_EQ(r.sel.FindNode("D:\\Backup\\From Drive C\\Busy")->FileCount(), 1);
-  // No error is reported: what could not be deleted simply stays.
+  // What could not be deleted stays, and the end says so rather than claiming it finished.
   EXPECT_EQ(r.ui.messages.size(), 1u);
-  EXPECT_EQ(r.ui.messages[0].text, kDeleteFinished);
+  EXPECT_EQ(r.ui.messages[0].text, "Tidewell could not delete 2 files. They stay in the volume.");
 }
 
 TEST(DeleteFromVolume, CancelKeepsTheRestTheVolumeInTheListAndShowsNoMessage) {
@@ -171,4 +173,67 @@ TEST(DeleteFromVolume, CancelKeepsTheRestTheVolumeInTheListAndShowsNoMessage) {
 }
 
 }  // namespace
+TEST(DeleteFromVolume, AllFilesTakesOnlyWhatTheVolumeMade) {
+  {
+    SCOPED_TRACE("a volume with drive folders at a drive root");
+    DeleteRun r("E:\\");
+    r.Copy("From Drive C\\Data\\a.txt");
+    r.Copy("From Network\\srv\\share\\n.txt");
+    r.Copy("Photos\\holiday.jpg");
+    r.Copy("Work\\Sub\\plan.doc");
+    TDeleteResult res = r.Run(true);
+    EXPECT_TRUE(res.RemoveVolumeFromList);
+    EXPECT_EQ(r.Left(), (std::vector<std::string>{"E:\\Photos", "E:\\Photos\\holiday.jpg",
+                                                  "E:\\VOLUME.TWV", "E:\\Work", "E:\\Work\\Sub",
+                                                  "E:\\Work\\Sub\\plan.doc"}));
+    EXPECT_EQ(r.ui.rangeMax, 2);
+  }
+  {
+    SCOPED_TRACE("a flat volume: the roots its placeholder records");
+    DeleteRun r("D:\\Backup\\");
+    r.volume.SeparateFolders = false;
+    r.fs.WriteFile("D:\\Backup\\VOLUME.TWV",
+                   "[Tidewell Volume]\r\nVolume File=#\r\nData=C:\\\r\nMail=\\\\srv\\share\r\n");
+    r.Copy("Data\\a.txt");
+    r.Copy("Mail\\m.eml");
+    r.Copy("Someone else's\\keep.txt");
+    TDeleteResult res = r.Run(true);
+    EXPECT_TRUE(res.RemoveVolumeFromList);
+    EXPECT_EQ(r.Left(), (std::vector<std::string>{
+                            "D:\\Backup", "D:\\Backup\\Someone else's",
+                            "D:\\Backup\\Someone else's\\keep.txt", "D:\\Backup\\VOLUME.TWV"}));
+  }
+  {
+    SCOPED_TRACE("a volume folder emptied of its placeholder and every folder above it stay");
+    DeleteRun r("D:\\Users\\Me\\Backup\\");
+    r.fs.Remove("D:\\Users\\Me\\Backup\\VOLUME.TWV");
+    r.Copy("From Drive C\\a.txt");
+    // The whole drive checked, as a contents tree rooted higher up would give it.
+    ASSERT_TRUE(r.sel.AddPath("D:")->SelectAll());
+    r.sel.AddPath("D:")->SetTreeState(2);
+    for (TWLNode* n = r.sel.FindNode("D:\\Users\\Me\\Backup"); n; n = n->Parent())
+      n->SetTreeState(2);
+    r.op.DeleteSelectionFromVolume(r.volume, r.sel, CountSelectedFiles(r.sel), false);
+    EXPECT_EQ(r.Left(), (std::vector<std::string>{"D:\\Users", "D:\\Users\\Me",
+                                                  "D:\\Users\\Me\\Backup"}));
+  }
+}
+
+TEST(DeleteFromVolume, NodesFreedByAWindowMessageStopTheDeleteWithoutClaimingItFinished) {
+  DeleteRun r;
+  r.Copy("From Drive C\\A\\1.txt");
+  r.Copy("From Drive C\\A\\2.txt");
+  r.Copy("From Drive C\\B\\3.txt");
+  int calls = 0;
+  r.ui.onProcessMessages = [&] {
+    if (++calls == 1) r.sel.RemovePath("D:\\Backup\\From Drive C\\B");
+  };
+  TDeleteResult res = r.Run(true);
+  EXPECT_FALSE(res.RemoveVolumeFromList);
+  ASSERT_EQ(r.ui.messages.size(), 1u);
+  EXPECT_EQ(r.ui.messages[0].text, kDeleteInterrupted);
+  EXPECT_TRUE(r.fs.Exists("D:\\Backup\\From Drive C\\B\\3.txt"));
+  EXPECT_TRUE(r.ui.AtRest());
+}
+
 }  // namespace tw
