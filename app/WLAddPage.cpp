@@ -32,6 +32,7 @@ void TAddPage::Layout(int w, int h, int sheetH) {
 }
 
 void TAddPage::Shown() {
+  ExcludeVolumeFolders(state_.AddSelection.Environment(), main_.VolumeList);
   main_.Statistics.UpdateStatusBar(state_.AddFileCount, state_.AddByteCount);
 }
 
@@ -106,6 +107,8 @@ void TAddPage::BackUpIntoCurrentVolume() {
 
 bool TAddPage::RunAdd(bool refreshMode, TSave save) {
   const TVolumeRec& volume = *state_.CurrentVolume;
+  // A volume made since the page was shown is passed over too.
+  ExcludeVolumeFolders(state_.AddSelection.Environment(), main_.VolumeList);
   auto ui = main_.NewOperationUI();
   TAddOperation operation(main_.Fs(), *ui);
   operation.RefreshMode = refreshMode;
@@ -131,6 +134,7 @@ void TAddPage::LoadSavedSelection() {
   HCURSOR old = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
   if (fWLSelecting) fWLSelecting->BeginSelecting();
   loadMark_ = state_.AddSelection.Environment().listings;
+  ExcludeVolumeFolders(state_.AddSelection.Environment(), main_.VolumeList);
   std::string file = VolumeSelectionFile(main_.Env().AppDir, *state_.CurrentVolume);
   loadedWhole_ = state_.AddSelection.LoadFromFile(file) == winerr::Success;
   views_.Tree.Refresh();

@@ -240,6 +240,11 @@ void TSelectionEvents::RemoveNode(TWLNode* node) {
 }
 
 void TSelectionEvents::BeforeCheck(int index, int currentState, int newState, bool& allow) {
+  // An operation is walking the selection: a check now would free nodes under it.
+  if (Selection().Environment().walking) {
+    allow = false;
+    return;
+  }
   if (propagating_) {
     allow = true;
     return;
@@ -250,6 +255,7 @@ void TSelectionEvents::BeforeCheck(int index, int currentState, int newState, bo
 }
 
 void TSelectionEvents::AfterCheck(int index, int newState) {
+  if (Selection().Environment().walking) return;
   // An item going to unchecked from anything but checked or partly checked (a new child taking
   // its parent's state) changes nothing in the selection.
   if (newState == csUnchecked && state_.StateBeforeClick != csChecked &&
@@ -336,7 +342,8 @@ void TSelectionEvents::ParentChanged(int index, int state) {
 }
 
 void TSelectionEvents::ListCheck(int item) {
-  if (listUpdating_) return;
+  // An operation is walking the selection; the list is marked anew when it ends.
+  if (listUpdating_ || Selection().Environment().walking) return;
   // The folder the list shows: during the tree's selection settle the tree already names the
   // next one.
   const std::string folder = list_.Folder();

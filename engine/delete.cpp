@@ -42,6 +42,7 @@ void TDeleteOperation::Begin(const TVolumeRec& volume) {
   deleteAll_ = false;
   FilesDeleted = 0;
   FilesLeft = 0;
+  FoldersUnread = 0;
   FoldersRemoved = 0;
 }
 
@@ -77,12 +78,14 @@ TDeleteResult TDeleteOperation::DeleteSelectionFromVolume(const TVolumeRec& volu
   TDeleteResult result;
   result.Cancelled = CancelSeen;
   // Copies left behind (cancelled, in use, no access) keep the volume in the list with them.
-  const bool incomplete = CancelSeen || TreeChanged || FilesLeft > 0;
+  const bool incomplete = CancelSeen || TreeChanged || FilesLeft > 0 || FoldersUnread > 0;
   result.RemoveVolumeFromList = deleteAll && !incomplete;
   ui_.RefreshContentsViews();
   ui_.HideProgress();
   if (TreeChanged) {
     ui_.Message(kDeleteInterrupted, kAppTitle, mb::Ok | mb::IconWarning, MessageOwner::MainWindow);
+  } else if (FoldersUnread > 0) {
+    ui_.Message(kDeleteUnreadable, kAppTitle, mb::Ok | mb::IconWarning, MessageOwner::MainWindow);
   } else if (FilesLeft > 0) {
     ui_.Message(DeleteIncompleteText(FilesLeft), kAppTitle, mb::Ok | mb::IconWarning,
                 MessageOwner::MainWindow);
@@ -129,6 +132,8 @@ int TDeleteOperation::CountFilesToDelete(const TWLDesktopNode& contents) const {
 }
 
 bool TDeleteOperation::DeleteFiles(TWLNode& node) {
+  // Selected whole but not readable when scanned: whatever it holds is still there.
+  if (node.AllSelected() && node.ListError() != winerr::Success) ++FoldersUnread;
   // Files lying directly in the volume folder (VOLUME.TWV among them) are never deleted, nor
   // anything outside the volume.
   if (node.FileCount() == 0 || !IsBelowVolume(node.Path())) return true;
@@ -174,6 +179,7 @@ void TDeleteOperation::DeleteFolderFromVolume(TWLNode& top) {
     bool childDone;
   };
   generation_ = top.Environment().generation;
+  TWalking walking(top.Environment());
   std::vector<Frame> stack;
   if (!DeleteFiles(top) || TreeChanged) return;
   stack.push_back({&top, 0, top.ChildCount(), false, false});

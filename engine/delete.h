@@ -17,6 +17,9 @@ inline constexpr char kDeleteCaption[] = "Deleting Files...";
 inline constexpr char kDeleteInterrupted[] =
     "The volume's contents changed while Tidewell was deleting files, so it stopped. Some of "
     "the files may still be in the volume.";
+inline constexpr char kDeleteUnreadable[] =
+    "Tidewell could not read every folder of the volume, so some files may not have been "
+    "deleted.";
 // The end of a delete that left files it was asked to delete (in use, no access).
 std::string DeleteIncompleteText(int filesLeft);
 
@@ -52,6 +55,7 @@ class TDeleteOperation {
   bool TreeChanged = false;  // a window message freed nodes under the walk: it stopped
   int FilesDeleted = 0;
   int FilesLeft = 0;  // could not be deleted; they stay
+  int FoldersUnread = 0;  // selected whole but could not be listed: their files stay
   int FoldersRemoved = 0;
 
  private:

@@ -6,6 +6,14 @@ std::string VolumeSelectionFile(std::string_view appDir, const TVolumeRec& volum
   return std::string(appDir) + volume.Name + ".TWS";
 }
 
+void ExcludeVolumeFolders(TWLEnvironment& env, const TVolumeList& volumes) {
+  std::vector<std::string> folders;
+  for (const auto& v : volumes) {
+    if (v && !v->BackupPath.empty()) folders.push_back(v->BackupPath);
+  }
+  env.ExcludeFolders(folders);
+}
+
 int CountSelectedFiles(const TWLDesktopNode& selection) {
   int count = 0;
   WalkSelection(selection, [&](const TWLNode& node) {
@@ -24,6 +32,9 @@ TSelectionRefresh RefreshFromSelectionFile(IFileSystem& fs, IOperationUI& ui,
   TAddOperation op(fs, ui);
   op.RefreshMode = true;
   op.FreshListingsAfter = beforeScan;
+  // What could not be read was not refreshed: the run must not end as a success.
+  if (out.LoadError != winerr::Success)
+    op.StartError = logline::CouldntReadSelection(out.LoadError, selectionFile);
   out.Result = op.AddSelectionToVolume(volume, selection, CountSelectedFiles(selection));
   // Writing back a selection that was read only in part would lose the rest for good.
   if (out.LoadError == winerr::Success) out.SaveError = selection.SaveToFile(selectionFile);
@@ -67,6 +78,10 @@ TAddResult TAddOperation::AddSelectionToVolume(const TVolumeRec& volume,
     return TAddResult::Stopped;
   }
   ui_.ShowProgress();
+  if (!StartError.empty()) {
+    AddErrors = true;
+    Line(StartError);
+  }
 
   for (int r = 0; r < selection.RootCount(); ++r) {
     const TWLNode& root = *selection.Root(r);

@@ -81,6 +81,10 @@ class TAddOperation {
   // not listed a second time. Empty: every folder of originals is listed by the walk.
   std::optional<uint64_t> FreshListingsAfter;
 
+  // An error known before the walk (the selection could not be read whole): the run logs it
+  // first and counts it, so it cannot end with the completion message.
+  std::string StartError;
+
   // State of the run; reset when a run begins.
   bool AddErrors = false;   // once set during a run it stays set
   bool AddAborted = false;  // the user refused another disk: every further folder is skipped
@@ -136,6 +140,10 @@ struct TSelectionRefresh {
 TSelectionRefresh RefreshFromSelectionFile(IFileSystem& fs, IOperationUI& ui,
                                            const TVolumeRec& volume, TWLDesktopNode& selection,
                                            const std::string& selectionFile);
+
+// Makes scans and walks of an add selection pass over the folders of every listed volume, so
+// that none is copied into itself or into another volume.
+void ExcludeVolumeFolders(TWLEnvironment& env, const TVolumeList& volumes);
 
 // Number of files in a selection: the progress maximum of a walk over it.
 int CountSelectedFiles(const TWLDesktopNode& selection);

@@ -79,6 +79,10 @@ std::string PlaceholderNameTaken(std::string_view source) {
   return "Error: File " + std::string(source) +
          " cannot be copied: its copy would replace the volume's own VOLUME.TWV.";
 }
+std::string CouldntReadSelection(WinError code, std::string_view file) {
+  return "Error " + std::to_string(code) + ": Couldnt read the selection file " +
+         std::string(file) + ", so only what could be read was refreshed.";
+}
 std::string CouldntListFolder(WinError code, std::string_view folder) {
   return "Error " + std::to_string(code) + ": Couldnt read the folder " + std::string(folder) +
          ", so none of its files were copied.";

@@ -72,6 +72,11 @@ void TContentsRefreshOperation::RefreshFolderFromOriginals(const TWLNode& root) 
 }
 
 TVisit TContentsRefreshOperation::RefreshFolderFiles(const TWLNode& node) {
+  // Selected whole but not readable when scanned: none of its copies was compared.
+  if (node.AllSelected() && node.ListError() != winerr::Success) {
+    RefreshErrors = true;
+    Line(logline::CouldntListFolder(node.ListError(), node.Path()));
+  }
   // Nothing maps back from the volume folder itself (VOLUME.TWV), the bare From Network folder
   // or a first-level folder that is no drive folder: their files are passed over silently.
   const std::optional<std::string> originalFolder =

@@ -172,6 +172,10 @@ void TRestoreOperation::RestoreFolder(const TWLNode& root) {
 
 TVisit TRestoreOperation::RestoreFolderFiles(const TWLNode& node) {
   if (CancelSeen) return TVisit::Stop;
+  // Selected whole but not readable when scanned: its copies were never found, let alone
+  // restored.
+  if (node.AllSelected() && node.ListError() != winerr::Success)
+    Error(logline::CouldntListFolder(node.ListError(), node.Path()));
   const std::string source = AddBackslash(node.Path());
   const std::optional<std::string> target =
       MapToOriginal(node.Path(), volume_, mapping_, chosen_);

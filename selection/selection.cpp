@@ -516,7 +516,8 @@ bool TWLDesktopNode::IsFileSystemFolder(const std::string& path) {
 }
 
 TWalkEnd WalkFolders(const TWLNode& top, const std::function<TVisit(const TWLNode&)>& visit) {
-  const TWLEnvironment& env = top.Environment();
+  TWLEnvironment& env = top.Environment();
+  TWalking walking(env);
   const uint64_t generation = env.generation;
   struct Frame {
     const TWLNode* node;

@@ -76,6 +76,10 @@ struct TWLEnvironment {
   // can tell what was found on disk after it began (TWLNode::ListedFile).
   uint64_t listings = 0;
 
+  // Nonzero while an operation walks the tree: handlers of window messages leave the tree alone
+  // meanwhile (a check made then is refused), so no node is freed under the walk.
+  int walking = 0;
+
   // Folders that scans never enter and walks never visit: the folders of the listed volumes,
   // so that a volume below a folder selected whole is never copied into itself. Kept as
   // FoldSelectionName gives them, each with a trailing backslash.
@@ -248,6 +252,18 @@ bool IsFileSystemFolder(TWLEnvironment& env, const std::string& path);
 // false. Either may be empty. The callbacks must not change the tree.
 bool WalkSelection(const TWLDesktopNode& tree, const std::function<bool(const TWLNode&)>& folder,
                    const std::function<bool(const TWLNode&, int)>& file);
+
+// Marks a tree as walked for its lifetime (TWLEnvironment::walking).
+class TWalking {
+ public:
+  explicit TWalking(TWLEnvironment& env) : env_(env) { ++env_.walking; }
+  ~TWalking() { --env_.walking; }
+  TWalking(const TWalking&) = delete;
+  TWalking& operator=(const TWalking&) = delete;
+
+ private:
+  TWLEnvironment& env_;
+};
 
 // How WalkFolders goes on after a folder's visit.
 enum class TVisit { Children, SkipChildren, Stop };
