@@ -233,8 +233,11 @@ TEST(SelectionRefresh, FromTheSavedSelectionFileWhichIsWrittenBackOnlyWhenReadWh
   r = RefreshFromSelectionFile(v.fs, ui2, v.volume, sel, file);
   EXPECT_EQ(r.LoadError, winerr::SharingViolation);
   EXPECT_EQ(v.fs.Contents(file), "[C:\\Data]\r\na.txt=#\r\n");
-  EXPECT_EQ(Texts(ui2), std::vector<std::string>{"Tidewell has finished refreshing the volume "
-                                                 "\"Docs\". 0 of 0 files have changed."});
+  // Nothing of it was refreshed: the run ends with the error question, not as a success.
+  EXPECT_EQ(Texts(ui2), std::vector<std::string>{kAddErrorQuestion});
+  EXPECT_EQ(Lines(v.fs), std::vector<std::string>{
+                             "Error 32: Couldnt read the selection file " + file +
+                             ", so only what could be read was refreshed."});
 }
 
 TEST(SelectionRefresh, TheSelectionsOwnScanListsTheOriginalsButAnEarlierScanIsNotTrusted) {
