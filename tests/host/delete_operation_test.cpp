@@ -9,6 +9,7 @@
 #include "engine/operations.h"
 #include "platform/memory/MemoryFileSystem.h"
 #include "platform/memory/ScriptedOperationUI.h"
+#include "tests/host/SmallStack.h"
 
 namespace tw {
 namespace {
@@ -234,6 +235,17 @@ TEST(DeleteFromVolume, NodesFreedByAWindowMessageStopTheDeleteWithoutClaimingItF
   EXPECT_EQ(r.ui.messages[0].text, kDeleteInterrupted);
   EXPECT_TRUE(r.fs.Exists("D:\\Backup\\From Drive C\\B\\3.txt"));
   EXPECT_TRUE(r.ui.AtRest());
+}
+
+TEST(DeleteFromVolume, TreesDeeperThanTheStackCouldRecurseAreDeletedToTheVolumeFolder) {
+  DeleteRun r;
+  std::string deep = "From Drive C";
+  for (int i = 0; i < 1000; ++i) deep += "\\d";
+  r.Copy(deep + "\\deep.txt");
+  TDeleteResult res;
+  ASSERT_TRUE(testing::RunOnSmallStack(256 * 1024, [&] { res = r.Run(true); }));
+  EXPECT_TRUE(res.RemoveVolumeFromList);
+  EXPECT_EQ(r.Left(), (std::vector<std::string>{"D:\\Backup", "D:\\Backup\\VOLUME.TWV"}));
 }
 
 }  // namespace tw
