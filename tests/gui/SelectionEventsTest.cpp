@@ -186,6 +186,24 @@ TEST_F(SelectionEventsTest, ClickingAFolderSelectsItWholeAndClickingAgainClearsE
   EXPECT_EQ(form.Panel(1), "0 KB");
 }
 
+TEST_F(SelectionEventsTest, ChecksWaitWhileAnOperationWalksTheSelection) {
+  Page(TPage::Add);
+  form.NSE.Expand(At("Top"));
+  ShowInList("Top\\Docs");
+  {
+    // As an operation's walk holds it: nothing may free nodes under the walk.
+    TWalking walking(Sel().Environment());
+    ClickCheckBox("Top");
+    Tick("a.txt", 2);
+    EXPECT_EQ(Mark("Top"), 3);
+    EXPECT_EQ(Node("Top"), nullptr);
+    EXPECT_EQ(state.AddFileCount, 0);
+  }
+  ClickCheckBox("Top");
+  EXPECT_EQ(Mark("Top"), 2);
+  EXPECT_EQ(state.AddFileCount, 6);
+}
+
 TEST_F(SelectionEventsTest, APartlySelectedSubfolderKeepsItsParentPartlyChecked) {
   // Every entry of Mixed, and later of Top, has a selection entry, yet Sub holds only s1: a
   // folder saved whole above it would bring s2 back at the next load.
