@@ -1,6 +1,7 @@
 #include "engine/delete.h"
 
 #include "engine/oplog.h"
+#include "engine/volumeedit.h"
 
 namespace tw {
 namespace {
@@ -34,6 +35,7 @@ TDeleteResult TDeleteOperation::DeleteSelectionFromVolume(const TVolumeRec& volu
                                                           TWLDesktopNode& contents,
                                                           int contentsFileCount,
                                                           bool deleteAll) {
+  if (RefuseUnusableVolume(ui_, volume)) return {};
   ui_.StopRefreshTimer();
   ui_.CreateProgress();
   ui_.UseDeleteAnimation();

@@ -14,6 +14,7 @@ namespace tw {
 inline constexpr char kDeleteCaption[] = "Deleting Files...";
 
 // How a delete ended, and what the window does about it.
+// A volume that CheckVolumeRecord refuses gives the default result: nothing was done.
 struct TDeleteResult {
   bool Cancelled = false;
   // "Delete all files" went through: the window deletes the volume's entry from VolumeList and

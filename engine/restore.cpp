@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/orphan.h"
+#include "engine/volumeedit.h"
 
 namespace tw {
 
@@ -95,6 +96,7 @@ std::optional<std::string> TRestoreOperation::TCheckedRootPrompt::AskRootPath() 
 TRestoreResult TRestoreOperation::RestoreSelection(const TVolumeRec& volume,
                                                    const TWLDesktopNode& selection,
                                                    TRestoreOptions options) {
+  if (RefuseUnusableVolume(ui_, volume)) return TRestoreResult::Stopped;
   ui_.StopRefreshTimer();
   if (options.SelectWholeVolume) options.SelectWholeVolume();
 

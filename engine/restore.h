@@ -65,7 +65,7 @@ bool HasMultipleSources(const TWLDesktopNode& selection, std::string_view backup
 enum class TRestoreResult {
   Finished,   // walked to the end (errors may have been recorded: see RestoreErrors)
   Cancelled,  // the user pressed Cancel
-  Stopped,    // the log could not be created; nothing was restored
+  Stopped,    // the volume was refused or the log could not be created; nothing was restored
 };
 
 struct TRestoreOptions {
