@@ -304,10 +304,23 @@ TEST_F(LayoutPlaceholderTest, HostilePlaceholderEntriesAreIgnored) {
   EXPECT_EQ(MapToOriginal(v.BackupPath + "Good", v, state), Opt("D:\\Deep\\Place\\Good\\"));
 }
 
-TEST_F(LayoutPlaceholderTest, NamesAFileCannotHoldAsKeysAreLeftOut) {
+TEST_F(LayoutPlaceholderTest, NamesAKeyCannotCarryAreEscapedAndOldPlainEntriesStillRead) {
   TPlaceholderWriter w(fs, backup);
-  ASSERT_EQ(w.WriteRoot("C:", {";semi", "[br", "trail ", "ok"}), winerr::Success);
-  EXPECT_EQ(fs.Contents(backup + "VOLUME.TWV"), "[Tidewell Volume]\r\nok=C:\r\n");
+  ASSERT_EQ(w.WriteRoot("C:", {"a=b", ";semi", "[br", " lead", "trail ", "x]y", "ok"}),
+            winerr::Success);
+  EXPECT_EQ(fs.Contents(backup + "VOLUME.TWV"),
+            "[Tidewell Volume]\r\n*a%3Db=C:\r\n*%3Bsemi=C:\r\n*%5Bbr=C:\r\n*%20lead=C:\r\n"
+            "*trail%20=C:\r\n*x%5Dy=C:\r\nok=C:\r\n");
+  // A file written before names were escaped holds "a;b" and "x]y" as they are; an escaped
+  // entry written since wins over the old one.
+  fs.WriteFile(backup + "VOLUME.TWV", *fs.Contents(backup + "VOLUME.TWV") +
+                                          "a;b=D:\r\nx]y=D:\r\nlead=D:\r\n");
+  TProfileFile ini(fs, backup + "VOLUME.TWV");
+  ASSERT_EQ(ini.Load(), winerr::Success);
+  for (const char* name : {"a=b", ";SEMI", "[br", " lead", "trail ", "x]y", "ok"})
+    EXPECT_EQ(PlaceholderRoot(ini, name), Opt("C:")) << name;
+  EXPECT_EQ(PlaceholderRoot(ini, "a;b"), Opt("D:"));
+  EXPECT_EQ(PlaceholderRoot(ini, "lead "), std::nullopt) << "another folder than \"lead\"";
 }
 
 TEST_F(LayoutPlaceholderTest, AFolderNamedVolumeTwvIsNoVolume) {
