@@ -134,7 +134,7 @@ std::optional<std::string> MapToOriginal(std::string_view folder, const TVolumeR
       state.RootMapping = PlaceholderRoot(*state.PlaceholderIni, parts.first).value_or("");
     }
     if (state.RootMapping.empty() && state.RootPrompt) {
-      std::optional<std::string> answer = state.RootPrompt->AskRootPath();
+      std::optional<std::string> answer = state.RootPrompt->AskRootPath(std::string(parts.first));
       if (answer) state.RootMapping = *answer;
     }
     if (!state.RootMapping.empty()) state.RootMapping = AddBackslash(state.RootMapping);

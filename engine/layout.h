@@ -46,9 +46,11 @@ bool IsDriveFolderName(std::string_view name);
 class IRootPathPrompt {
  public:
   virtual ~IRootPathPrompt() = default;
-  // Asks the user for the original folder of a first-level folder; returns the text as typed
-  // (the dialog refuses a blank entry), or nothing when no answer could be had.
-  virtual std::optional<std::string> AskRootPath() = 0;
+  // Asks the user for the original folder of the first-level folder folderName (its name in the
+  // volume, shown so that a user asked several times knows which folder each answer is for);
+  // returns the text as typed (the dialog refuses a blank entry), or nothing when no answer
+  // could be had.
+  virtual std::optional<std::string> AskRootPath(const std::string& folderName) = 0;
 };
 
 // The state one restore walk keeps between calls of MapToOriginal.

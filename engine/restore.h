@@ -104,7 +104,7 @@ class TRestoreOperation {
   class TCheckedRootPrompt : public IRootPathPrompt {
    public:
     explicit TCheckedRootPrompt(IOperationUI& ui) : ui_(ui) {}
-    std::optional<std::string> AskRootPath() override;
+    std::optional<std::string> AskRootPath(const std::string& folderName) override;
 
    private:
     IOperationUI& ui_;
