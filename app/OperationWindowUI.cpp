@@ -158,12 +158,12 @@ HWND TOperationWindowUI::ActiveOwner() const {
 
 IRootPathPrompt& TOperationWindowUI::RootPathPrompt() { return rootPrompt_; }
 
-std::optional<std::string> TOperationWindowUI::TRootPrompt::AskRootPath() {
+std::optional<std::string> TOperationWindowUI::TRootPrompt::AskRootPath(const std::string& folderName) {
   HWND owner = ui_.ActiveOwner();
   if (!ui_.rootPath_) ui_.rootPath_ = std::make_unique<TfWLRootPath>(owner);
   if (!ui_.rootPath_->Valid()) return std::nullopt;
   ui_.rootPath_->SetOwner(owner);
-  return ui_.rootPath_->AskRootPath();
+  return ui_.rootPath_->AskRootPath(folderName);
 }
 
 bool TOperationWindowUI::OpenInNotepad(HWND owner, const std::string& path) {

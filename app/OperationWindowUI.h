@@ -91,7 +91,7 @@ class TOperationWindowUI : public IOperationUI {
   class TRootPrompt : public IRootPathPrompt {
    public:
     explicit TRootPrompt(TOperationWindowUI& ui) : ui_(ui) {}
-    std::optional<std::string> AskRootPath() override;
+    std::optional<std::string> AskRootPath(const std::string& folderName) override;
 
    private:
     TOperationWindowUI& ui_;

@@ -6,6 +6,7 @@
 #include "app/WLContentsPage.h"
 #include "engine/operations.h"
 #include "engine/selectionmerge.h"
+#include "engine/volumeedit.h"
 
 namespace tw {
 
@@ -128,7 +129,8 @@ bool TAddPage::RunAdd(bool refreshMode, TSave save) {
 }
 
 void TAddPage::LoadSavedSelection() {
-  if (!state_.CurrentVolume) return;
+  // The volume page refuses such a volume first; its name must never become a file name.
+  if (!state_.CurrentVolume || !CheckVolumeRecord(*state_.CurrentVolume).empty()) return;
   // The counters of a selection loaded over an old one must start from nothing.
   events_->ResetAddSelection();
   HCURSOR old = SetCursor(LoadCursorW(nullptr, IDC_WAIT));

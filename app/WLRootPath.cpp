@@ -23,7 +23,10 @@ TfWLRootPath::TfWLRootPath(HWND owner) : owner_(owner) {
   forms::SetControlName(Handle(), "fWLRootPath");
   HWND form = Handle();
   AddLabel(form, "Label2", "Orphaned folder", 12, 10, 110, 18);
-  AddLabel(form, "FolderST", "", 126, 10, kClientW - 138, 18);
+  // One line: a long name ends in an ellipsis rather than wrapping over the text below.
+  folderST_ = AddControl(form, WC_STATICW, "FolderST", "",
+                         WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_ENDELLIPSIS, 126, 10,
+                         kClientW - 138, 18);
   // Word-wrapped (SS_LEFT wraps).
   AddLabel(form, "Label1", "Please specify the path to which this orphaned folder should be copied",
            12, 34, kClientW - 24, 34);
@@ -92,7 +95,8 @@ bool TfWLRootPath::ShowModal() {
   return !quit;
 }
 
-std::optional<std::string> TfWLRootPath::AskRootPath() {
+std::optional<std::string> TfWLRootPath::AskRootPath(const std::string& folderName) {
+  forms::SetWindowTextUtf8(folderST_, folderName);
   if (!ShowModal()) return std::nullopt;
   return PathText();
 }

@@ -26,8 +26,9 @@ class TfWLRootPath : public forms::TForm, public IRootPathPrompt {
   bool ShowModal();
   std::string PathText() const;
 
-  // IRootPathPrompt: the text as typed (untrimmed) once the dialog closes.
-  std::optional<std::string> AskRootPath() override;
+  // IRootPathPrompt: shows the folder's name in FolderST; the text as typed (untrimmed) once
+  // the dialog closes.
+  std::optional<std::string> AskRootPath(const std::string& folderName) override;
 
   void BitBtn1Click();
 
@@ -40,6 +41,7 @@ class TfWLRootPath : public forms::TForm, public IRootPathPrompt {
   void TryClose();
 
   HWND owner_;
+  HWND folderST_ = nullptr;
   HWND pathSLE_ = nullptr;
   HWND okButton_ = nullptr;
   bool modal_ = false;

@@ -262,6 +262,11 @@ void TVolumePage::NextVolumeBTNClick() {
     return;
   }
   TVolumeRec* volume = main_.VolumeList[static_cast<size_t>(row)].get();
+  // Before anything looks at its path or builds its selection file's name.
+  if (std::string refused = CheckVolumeRecord(*volume); !refused.empty()) {
+    main_.Message(refused, mb::Ok | mb::IconError);
+    return;
+  }
   main_.LeaveOrphanedRoad();
   state_.CurrentVolume = volume;
   uint8_t mode = state_.WizardMode;

@@ -2,6 +2,7 @@
 
 #include "engine/layout.h"
 #include "engine/oplog.h"
+#include "engine/volumeedit.h"
 
 namespace tw {
 namespace {
@@ -50,6 +51,7 @@ TDeleteResult TDeleteOperation::DeleteSelectionFromVolume(const TVolumeRec& volu
                                                           TWLDesktopNode& contents,
                                                           int contentsFileCount,
                                                           bool deleteAll) {
+  if (RefuseUnusableVolume(ui_, volume)) return {};
   ui_.StopRefreshTimer();
   Begin(volume);
   deleteAll_ = deleteAll;

@@ -24,6 +24,7 @@ inline constexpr char kDeleteUnreadable[] =
 std::string DeleteIncompleteText(int filesLeft);
 
 // How a delete ended, and what the window does about it.
+// A volume that CheckVolumeRecord refuses gives the default result: nothing was done.
 struct TDeleteResult {
   bool Cancelled = false;
   // "Delete all files" went through: the window deletes the volume's entry from VolumeList and

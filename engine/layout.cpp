@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "selection/selection.h"
+
 namespace tw {
 
 namespace {
@@ -132,7 +134,7 @@ std::optional<std::string> MapToOriginal(std::string_view folder, const TVolumeR
       state.RootMapping = PlaceholderRoot(*state.PlaceholderIni, parts.first).value_or("");
     }
     if (state.RootMapping.empty() && state.RootPrompt) {
-      std::optional<std::string> answer = state.RootPrompt->AskRootPath();
+      std::optional<std::string> answer = state.RootPrompt->AskRootPath(std::string(parts.first));
       if (answer) state.RootMapping = *answer;
     }
     if (!state.RootMapping.empty()) state.RootMapping = AddBackslash(state.RootMapping);
@@ -177,7 +179,11 @@ bool IsUsableRoot(std::string_view root) {
 std::optional<std::string> PlaceholderRoot(const TProfileFile& placeholder,
                                            std::string_view firstLevelName) {
   std::string value;
-  if (!placeholder.ReadString(kPlaceholderSection, firstLevelName, value)) return std::nullopt;
+  const std::string key = EncodeSelectionText(firstLevelName);
+  const bool found =
+      placeholder.ReadString(kPlaceholderSection, key, value) ||
+      (key != firstLevelName && placeholder.ReadString(kPlaceholderSection, firstLevelName, value));
+  if (!found) return std::nullopt;
   if (!IsUsableRoot(value)) return std::nullopt;
   return value;
 }
@@ -203,7 +209,7 @@ WinError TPlaceholderWriter::WriteRoot(std::string_view rootPath,
   if (WinError err = EnsureLoaded()) return err;
   if (TProfileFile::CanBeValue(rootPath)) {
     for (const auto& name : childNames) {
-      if (TProfileFile::CanBeKey(name)) ini_.WriteString(kPlaceholderSection, name, rootPath);
+      ini_.WriteString(kPlaceholderSection, EncodeSelectionText(name), rootPath);
     }
   }
   return ini_.Modified() ? ini_.Save() : winerr::Success;

@@ -46,9 +46,11 @@ bool IsDriveFolderName(std::string_view name);
 class IRootPathPrompt {
  public:
   virtual ~IRootPathPrompt() = default;
-  // Asks the user for the original folder of a first-level folder; returns the text as typed
-  // (the dialog refuses a blank entry), or nothing when no answer could be had.
-  virtual std::optional<std::string> AskRootPath() = 0;
+  // Asks the user for the original folder of the first-level folder folderName (its name in the
+  // volume, shown so that a user asked several times knows which folder each answer is for);
+  // returns the text as typed (the dialog refuses a blank entry), or nothing when no answer
+  // could be had.
+  virtual std::optional<std::string> AskRootPath(const std::string& folderName) = 0;
 };
 
 // The state one restore walk keeps between calls of MapToOriginal.
@@ -94,6 +96,8 @@ bool IsVolumeFolder(IFileSystem& fs, std::string_view folder);
 bool IsUsableRoot(std::string_view root);
 
 // The root recorded for a first-level folder name, when the placeholder has one that is usable.
+// The name is looked up escaped as WriteRoot writes it, then as it is: files written before
+// names were escaped hold "a;b" or "x]y" unescaped.
 std::optional<std::string> PlaceholderRoot(const TProfileFile& placeholder,
                                            std::string_view firstLevelName);
 
@@ -108,9 +112,9 @@ class TPlaceholderWriter {
   // "Volume File" = "#" in section "Tidewell Volume".
   WinError WriteVolumeFile();
   // One key per child of the root (the child's Name), with the root's Path as value; a later
-  // key replaces an earlier one of the same name (compared without regard to case). A name the
-  // file cannot hold as a key (Windows file names cannot hold '=' but may begin with ';' or '['
-  // or end with a blank) is left out, since no lookup could find it again.
+  // key replaces an earlier one of the same name (compared without regard to case). A name a
+  // key cannot carry as it is (Windows names may hold '=', ';', '[' and ']' and begin or end
+  // with a blank) is written escaped as the selection file writes it (EncodeSelectionText).
   WinError WriteRoot(std::string_view rootPath, const std::vector<std::string>& childNames);
   const TProfileFile& Ini() const { return ini_; }
 

@@ -1,5 +1,7 @@
 #include "engine/operations.h"
 
+#include "engine/volumeedit.h"
+
 namespace tw {
 
 std::string VolumeSelectionFile(std::string_view appDir, const TVolumeRec& volume) {
@@ -26,6 +28,7 @@ int CountSelectedFiles(const TWLDesktopNode& selection) {
 TSelectionRefresh RefreshFromSelectionFile(IFileSystem& fs, IOperationUI& ui,
                                            const TVolumeRec& volume, TWLDesktopNode& selection,
                                            const std::string& selectionFile) {
+  if (RefuseUnusableVolume(ui, volume)) return {TAddResult::Stopped};
   TSelectionRefresh out;
   const uint64_t beforeScan = selection.Environment().listings;
   out.LoadError = selection.LoadFromFile(selectionFile);
@@ -52,6 +55,7 @@ std::string NotAllowedToWriteText(std::string_view file) {
 TAddResult TAddOperation::AddSelectionToVolume(const TVolumeRec& volume,
                                                const TWLDesktopNode& selection,
                                                int addFileCount) {
+  if (RefuseUnusableVolume(ui_, volume)) return TAddResult::Stopped;
   ui_.StopRefreshTimer();
   ui_.CreateProgress();
   ui_.SetCaption(kAddCaption);

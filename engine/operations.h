@@ -41,7 +41,8 @@ inline bool IsRefreshMode(int wizardMode, bool autoRefreshing) {
 enum class TAddResult {
   Finished,   // walked to the end (errors may have been recorded: see AddErrors)
   Cancelled,  // the user pressed Cancel or refused to insert another disk
-  Stopped,    // could not start or go on: the log or the placeholder could not be written
+  Stopped,    // could not start or go on: the volume was refused (CheckVolumeRecord), or the
+              // log or the placeholder could not be written
 };
 
 // The add operation: copies every file of a selection into a volume, below the folder that

@@ -3,12 +3,14 @@
 #include <optional>
 
 #include "engine/layout.h"
+#include "engine/volumeedit.h"
 
 namespace tw {
 
 TRefreshResult TContentsRefreshOperation::RefreshVolumeContents(const TVolumeRec& volume,
                                                                 const TWLDesktopNode& contents,
                                                                 int contentsFileCount) {
+  if (RefuseUnusableVolume(ui_, volume)) return TRefreshResult::Stopped;
   ui_.StopRefreshTimer();
   ui_.CreateProgress();
   ui_.SetCaption(kContentsRefreshCaption);

@@ -18,7 +18,7 @@ inline constexpr char kContentsRefreshCaption[] = "Refreshing volume...";
 enum class TRefreshResult {
   Finished,   // walked to the end (see RefreshErrors)
   Cancelled,  // Cancel was pressed before a changed file
-  Stopped,    // the log could not be created: nothing was done
+  Stopped,    // the volume was refused or the log could not be created: nothing was done
 };
 
 class TContentsRefreshOperation {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/orphan.h"
+#include "engine/volumeedit.h"
 
 namespace tw {
 
@@ -78,11 +79,11 @@ TRestoreLocationCheck CheckRestoreLocation(IOperationUI& ui, const TWLDesktopNod
   return {TRestoreInput::Ok, std::move(location)};
 }
 
-std::optional<std::string> TRestoreOperation::TCheckedRootPrompt::AskRootPath() {
+std::optional<std::string> TRestoreOperation::TCheckedRootPrompt::AskRootPath(const std::string& folderName) {
   ui_.StopAnimation();
   std::optional<std::string> answer;
   for (;;) {
-    answer = ui_.RootPathPrompt().AskRootPath();
+    answer = ui_.RootPathPrompt().AskRootPath(folderName);
     // A relative answer would put the files below whatever the current folder is.
     if (!answer || IsUsableRoot(*answer)) break;
     ui_.Message(RootNotAbsoluteText(*answer), kAppTitle, mb::Ok | mb::IconError,
@@ -95,6 +96,7 @@ std::optional<std::string> TRestoreOperation::TCheckedRootPrompt::AskRootPath() 
 TRestoreResult TRestoreOperation::RestoreSelection(const TVolumeRec& volume,
                                                    const TWLDesktopNode& selection,
                                                    TRestoreOptions options) {
+  if (RefuseUnusableVolume(ui_, volume)) return TRestoreResult::Stopped;
   ui_.StopRefreshTimer();
   if (options.SelectWholeVolume) options.SelectWholeVolume();
 

@@ -65,7 +65,7 @@ bool HasMultipleSources(const TWLDesktopNode& selection, std::string_view backup
 enum class TRestoreResult {
   Finished,   // walked to the end (errors may have been recorded: see RestoreErrors)
   Cancelled,  // the user pressed Cancel
-  Stopped,    // the log could not be created; nothing was restored
+  Stopped,    // the volume was refused or the log could not be created; nothing was restored
 };
 
 struct TRestoreOptions {
@@ -105,7 +105,7 @@ class TRestoreOperation {
   class TCheckedRootPrompt : public IRootPathPrompt {
    public:
     explicit TCheckedRootPrompt(IOperationUI& ui) : ui_(ui) {}
-    std::optional<std::string> AskRootPath() override;
+    std::optional<std::string> AskRootPath(const std::string& folderName) override;
 
    private:
     IOperationUI& ui_;

@@ -35,15 +35,25 @@ bool VolumeInputComplete(std::string_view name, std::string_view path) {
   return !TrimBlanksAndControls(name).empty() && !TrimBlanksAndControls(path).empty();
 }
 
-std::string CheckVolumeInput(std::string_view name, std::string_view path) {
-  std::string fileName = std::string(name) + ".TWS";
+namespace {
+// The name becomes AppDir + name + ".TWS": it must make one file in the program folder.
+bool IsUsableVolumeName(std::string_view name) {
   // Windows drops trailing dots and blanks from file names: "Docs." would share "Docs.TWS".
   bool trailing = !name.empty() && (name.back() == '.' || name.back() == ' ');
-  if (!IsValidSelectionName(fileName) || trailing || name.empty())
+  return !name.empty() && !trailing && IsValidSelectionName(std::string(name) + ".TWS");
+}
+
+bool IsUsableBackupPath(std::string_view path) {
+  return IsAbsoluteFolder(path) && IsValidSelectionPath(path);
+}
+}  // namespace
+
+std::string CheckVolumeInput(std::string_view name, std::string_view path) {
+  if (!IsUsableVolumeName(name))
     return "The name \"" + std::string(name) +
            "\" cannot be used for a volume, since its selection file would not be a valid file "
            "name. Please choose a name without \\ / : * ? \" < > |.";
-  if (!IsAbsoluteFolder(path) || !IsValidSelectionPath(path))
+  if (!IsUsableBackupPath(path))
     return "The path \"" + std::string(path) +
            "\" is not a complete path. Please enter a path that begins with a drive (C:\\) or a "
            "server (\\\\server\\share).";
@@ -51,6 +61,27 @@ std::string CheckVolumeInput(std::string_view name, std::string_view path) {
     return "The name or the path of this volume is too long to be stored. Please use a name "
            "and a path of at most 255 characters.";
   return {};
+}
+
+std::string CheckVolumeRecord(const TVolumeRec& volume) {
+  if (!volume.Name.empty() && !IsUsableVolumeName(volume.Name))
+    return "The volume \"" + volume.Name +
+           "\" cannot be used: its name cannot be the name of a file, so its selection could not "
+           "be kept next to the program. Nothing was done. Please create a new volume for this "
+           "backup.";
+  if (!IsUsableBackupPath(volume.BackupPath))
+    return "The volume \"" + volume.Name + "\" cannot be used: its backup path \"" +
+           volume.BackupPath +
+           "\" is not a complete path (one that begins with a drive, C:\\, or a server, "
+           "\\\\server\\share). Nothing was done.";
+  return {};
+}
+
+bool RefuseUnusableVolume(IOperationUI& ui, const TVolumeRec& volume) {
+  const std::string refused = CheckVolumeRecord(volume);
+  if (refused.empty()) return false;
+  ui.Message(refused, kAppTitle, mb::Ok | mb::IconError, MessageOwner::MainWindow);
+  return true;
 }
 
 TApplyResult ApplyNewVolume(IFileSystem& fs, TVolumeList& volumes, const std::string& appDir,

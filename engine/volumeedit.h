@@ -6,6 +6,7 @@
 
 #include "engine/volumes.h"
 #include "platform/FileSystem.h"
+#include "platform/OperationUI.h"
 
 namespace tw {
 
@@ -18,6 +19,16 @@ bool VolumeInputComplete(std::string_view name, std::string_view path);
 // Why Apply refuses the input, empty when it is accepted. The name becomes a file name
 // (AppDir + name + ".TWS"), the path the volume's folder, and both must fit the list file.
 std::string CheckVolumeInput(std::string_view name, std::string_view path);
+
+// Why an operation refuses a volume, empty when it may go on. The records of VOLUMES.TWB are
+// used as they were read, so a damaged or hand-made one is checked where it is used: its name
+// must be one CheckVolumeInput accepts (AppDir + name + ".TWS" must stay one file in the
+// program folder, never "..\x" or a stream "a:b") and its backup path must be absolute. An
+// empty name passes: the orphaned restore's record carries none, and nothing is built from it.
+std::string CheckVolumeRecord(const TVolumeRec& volume);
+// The check at the start of an operation: shows the reason (caption "Tidewell", error icon,
+// owned by the main window) and returns true when the operation must not start.
+bool RefuseUnusableVolume(IOperationUI& ui, const TVolumeRec& volume);
 
 struct TApplyResult {
   TVolumeRec* Volume = nullptr;  // the record appended, null when refused

@@ -362,6 +362,10 @@ TVolumeStore::LoadResult TVolumeStore::Load(const std::string& lastVolumeName) {
       keepAside_ = true;
       break;
     }
+    // Every use joins the path and a folder name: "D:\BACKUP" would send copies to the sibling
+    // "D:\BACKUPFrom Drive C". The record is otherwise kept as read, even one no operation
+    // may use (see CheckVolumeRecord), so the next save loses nothing.
+    if (!rec->BackupPath.empty() && rec->BackupPath.back() != '\\') rec->BackupPath += '\\';
     const int row = int(VolumeList.size());
     if (rec->IsDefault) result.SelectedIndex = row;
     if (UpperCaseName(rec->Name) == last) result.SelectedIndex = row;
@@ -372,9 +376,28 @@ TVolumeStore::LoadResult TVolumeStore::Load(const std::string& lastVolumeName) {
   return result;
 }
 
+std::string TooLongToSaveText(const TVolumeRec& volume) {
+  return std::string(TVolumeStore::kSaveFailedText) + ": the name or the backup path of the "
+         "volume \"" + volume.Name + "\" is longer than 255 bytes, which VOLUMES.TWB cannot "
+         "hold. The file was left as it was.";
+}
+
 bool TVolumeStore::Save() {
+  // A text the file cannot hold is never cut (a cut path names another folder, and a cut may
+  // split a character): nothing is written and the old file stays.
   TValueWriter writer;
-  for (const auto& rec : VolumeList) WriteVolumeRec(writer, *rec);
+  for (const auto& rec : VolumeList) {
+    // The backslash that Load adds back may be left out, so a 255-byte path read without one
+    // is written back as it was read.
+    TVolumeRec stored = *rec;
+    if (stored.BackupPath.size() == kMaxIdentBytes + 1 && stored.BackupPath.back() == '\\')
+      stored.BackupPath.pop_back();
+    if (!FitsVolumeFile(stored.Name) || !FitsVolumeFile(stored.BackupPath)) {
+      prompts_.Message(TooLongToSaveText(*rec), kCaption, mb::Ok);
+      return false;
+    }
+    WriteVolumeRec(writer, stored);
+  }
 
   auto fail = [&] {
     prompts_.Message(kSaveFailedText, kCaption, mb::Ok);

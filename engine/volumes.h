@@ -123,6 +123,10 @@ inline constexpr char kDamagedSuffix[] = ".bad";
 // True when the text (a volume name or backup path) fits the list file without being cut.
 bool FitsVolumeFile(std::string_view text);
 
+// The message of a save that was refused because the volume's name or backup path would have
+// been cut.
+std::string TooLongToSaveText(const TVolumeRec& volume);
+
 class TVolumeStore {
  public:
   static constexpr char kSaveFailedText[] = "Unable to save information of volumes";
@@ -141,6 +145,8 @@ class TVolumeStore {
   // whole stay). lastVolumeName is compared with the upper-case form of each Name.
   LoadResult Load(const std::string& lastVolumeName);
   // Writes VolumeList over the file atomically; on failure shows the message and returns false.
+  // A name or backup path longer than 255 bytes is such a failure (TooLongToSaveText): nothing
+  // is written. A missing trailing backslash of a backup path is added on Load.
   bool Save();
 
   std::string FilePath() const { return appDir_ + kVolumesFileName; }

@@ -72,7 +72,8 @@ int CompareSelectionNames(std::string_view a, std::string_view b) {
 bool IsValidSelectionName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
   for (unsigned char c : name) {
-    if (c < 0x20 || c == 0x7F) return false;
+    // DEL (0x7F) is allowed: Windows refuses only bytes below 0x20 and the characters below.
+    if (c < 0x20) return false;
     switch (c) {
       case '\\': case '/': case ':': case '*': case '?': case '"': case '<': case '>': case '|':
         return false;

@@ -279,7 +279,8 @@ TWalkEnd WalkFolders(const TWLNode& top, const std::function<TVisit(const TWLNod
 
 // ---- Names, paths and the file's escape ----
 
-// A legal Windows file or folder name: not empty, ".", ".."; no control bytes, \ / : * ? " < > |
+// A legal Windows file or folder name: not empty, ".", ".."; no bytes below 0x20 (DEL is legal),
+// \ / : * ? " < > |
 bool IsValidSelectionName(std::string_view name);
 // "X:" or "\\server", then "\"-separated valid names, optionally one trailing backslash.
 bool IsValidSelectionPath(std::string_view path);

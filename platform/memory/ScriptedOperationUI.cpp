@@ -133,8 +133,8 @@ void ScriptedOperationUI::OpenLog(const std::string& logPath) {
   openedLogs.push_back(logPath);
 }
 
-std::optional<std::string> ScriptedOperationUI::AskRootPath() {
-  Record("AskRootPath");
+std::optional<std::string> ScriptedOperationUI::AskRootPath(const std::string& folderName) {
+  Record("AskRootPath " + folderName);
   if (rootPaths_.empty()) return std::nullopt;
   auto answer = rootPaths_.front();
   rootPaths_.pop_front();

@@ -53,7 +53,8 @@ class ScriptedOperationUI : public IOperationUI, public IRootPathPrompt {
   IRootPathPrompt& RootPathPrompt() override { return *this; }
   void OpenLog(const std::string& logPath) override;
   // IRootPathPrompt
-  std::optional<std::string> AskRootPath() override;
+  // Recorded as "AskRootPath <folderName>".
+  std::optional<std::string> AskRootPath(const std::string& folderName) override;
 
   // ---- Script
   void Answer(int id) { answers_.push_back(id); }

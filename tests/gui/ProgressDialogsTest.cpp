@@ -272,7 +272,7 @@ TEST_F(DialogTest, BusyDialogCountsNestedCallsAndCannotBeDraggedOrClosed) {
   busy.EndSelecting();
 }
 
-TEST_F(DialogTest, RootPathPromptRefusesABlankCloseAndReturnsTheTextAsTyped) {
+TEST_F(DialogTest, RootPathPromptNamesItsFolderRefusesABlankCloseAndReturnsTheTextAsTyped) {
   EnableWindow(main.Handle(), TRUE);
   TfWLRootPath prompt(main.Handle());
   HWND h = prompt.Handle();
@@ -285,12 +285,16 @@ TEST_F(DialogTest, RootPathPromptRefusesABlankCloseAndReturnsTheTextAsTyped) {
   HWND edit = forms::FindControl(h, "PathSLE");
 
   struct Seen {
+    std::string folder;
+    bool folderVisible = false;
     bool focusOnEdit = false, ownerDisabled = false;
     bool visibleAfterBlankOk = false, visibleAfterBlanksOk = false, visibleAfterClose = false;
   } seen;
   g_next = 0;
   g_steps = {
       [&] {
+        seen.folder = Text(h, "FolderST");
+        seen.folderVisible = Visible(h, "FolderST");
         seen.focusOnEdit = GetFocus() == edit;
         seen.ownerDisabled = !IsWindowEnabled(main.Handle());
         Click(h, "BitBtn1");  // empty
@@ -314,9 +318,12 @@ TEST_F(DialogTest, RootPathPromptRefusesABlankCloseAndReturnsTheTextAsTyped) {
     Click(h, "BitBtn1");
   });
   UINT_PTR timer = SetTimer(nullptr, 0, 50, RunStep);
-  auto answer = prompt.AskRootPath();
+  auto answer = prompt.AskRootPath("Windows");
   KillTimer(nullptr, timer);
   EXPECT_EQ(g_next, 3u) << "the dialog closed at the wrong step";
+  // The user knows which first-level folder of the volume the answer is for.
+  EXPECT_EQ(seen.folder, "Windows");
+  EXPECT_TRUE(seen.folderVisible);
   EXPECT_TRUE(seen.focusOnEdit);
   EXPECT_TRUE(seen.ownerDisabled);
   EXPECT_TRUE(seen.visibleAfterBlankOk);
@@ -331,17 +338,43 @@ TEST_F(DialogTest, RootPathPromptRefusesABlankCloseAndReturnsTheTextAsTyped) {
   // stays disabled afterwards, and the close box now ends the dialog.
   EnableWindow(main.Handle(), FALSE);
   g_next = 0;
-  g_steps = {[&] { PostMessageW(h, WM_CLOSE, 0, 0); }};
+  g_steps = {[&] {
+    seen.folder = Text(h, "FolderST");
+    PostMessageW(h, WM_CLOSE, 0, 0);
+  }};
   for (int i = 0; i < 50; ++i) g_steps.push_back([&] {
     SetWindowTextW(edit, L"X");
     Click(h, "BitBtn1");
   });
   timer = SetTimer(nullptr, 0, 50, RunStep);
-  answer = prompt.AskRootPath();
+  answer = prompt.AskRootPath("Tom & Jerry");
   KillTimer(nullptr, timer);
   EXPECT_EQ(answer, std::optional<std::string>("  D:\\Restored "));
+  EXPECT_EQ(seen.folder, "Tom & Jerry");
   EXPECT_FALSE(IsWindowEnabled(main.Handle()));
   EnableWindow(main.Handle(), TRUE);
+}
+
+TEST_F(DialogTest, OperationWindowAsksForTheRootNamingTheFolder) {
+  EnableWindow(main.Handle(), TRUE);
+  TOperationWindowHooks hooks;
+  hooks.MainWindow = main.Handle();
+  TOperationWindowUI ui(hooks);
+  std::string shown;
+  g_next = 0;
+  g_steps = {};
+  for (int i = 0; i < 50; ++i) g_steps.push_back([&] {
+    HWND h = ui.RootPathDialog() ? ui.RootPathDialog()->Handle() : nullptr;
+    if (!h || !IsWindowVisible(h)) return;
+    shown = Text(h, "FolderST");
+    SetWindowTextW(forms::FindControl(h, "PathSLE"), L"E:\\");
+    Click(h, "BitBtn1");
+  });
+  UINT_PTR timer = SetTimer(nullptr, 0, 50, RunStep);
+  auto answer = ui.RootPathPrompt().AskRootPath("Projects 2024");
+  KillTimer(nullptr, timer);
+  EXPECT_EQ(answer, std::optional<std::string>("E:\\"));
+  EXPECT_EQ(shown, "Projects 2024");
 }
 
 TEST_F(DialogTest, OpenLogStartsNotepadWithTheLog) {

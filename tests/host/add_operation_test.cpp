@@ -134,6 +134,34 @@ TEST(AddOperation, CopiesEverySelectionInWalkOrderAndEndsWithTheCompletionMessag
   EXPECT_FALSE(r.op.AddErrors);
 }
 
+TEST(AddOperation, NamesWithDelAreSelectedWholeAndBackedUp) {
+  // Windows allows 0x7F in names; a folder selected whole must not skip them.
+  AddRun r;
+  r.fs.WriteFile("C:\\Docs\\a\x7F.txt", "del file");
+  r.fs.WriteFile("C:\\Docs\\d\x7Fir\\inner.txt", "inside");
+  r.fs.WriteFile("C:\\Docs\\d\x7Fir\\deeper\\x.txt", "deeper");
+  TWLNode* docs = r.sel.AddPath("C:\\Docs");
+  ASSERT_NE(docs, nullptr);
+  ASSERT_TRUE(docs->SelectAll());
+  EXPECT_EQ(CountFolderEntries(r.sel.Environment(), "C:\\Docs"), 2);
+  ASSERT_EQ(CountSelectedFiles(r.sel), 3);
+
+  EXPECT_EQ(r.op.AddSelectionToVolume(r.volume, r.sel, 3), TAddResult::Finished);
+  EXPECT_EQ(r.fs.Contents("D:\\Backup\\Docs\\a\x7F.txt"), "del file");
+  EXPECT_EQ(r.fs.Contents("D:\\Backup\\Docs\\d\x7Fir\\inner.txt"), "inside");
+  EXPECT_EQ(r.fs.Contents("D:\\Backup\\Docs\\d\x7Fir\\deeper\\x.txt"), "deeper");
+  EXPECT_FALSE(r.op.AddErrors);
+
+  // The file selected by name survives the selection file too.
+  TWLDesktopNode picked(r.fs);
+  picked.AddPath("C:\\Docs")->AddFile("a\x7F.txt", 8);
+  ASSERT_EQ(picked.SaveToFile("C:\\Temp\\Docs.TWS"), winerr::Success);
+  TWLDesktopNode loaded(r.fs);
+  ASSERT_EQ(loaded.LoadFromFile("C:\\Temp\\Docs.TWS"), winerr::Success);
+  ASSERT_NE(loaded.FindNode("C:\\Docs"), nullptr);
+  EXPECT_EQ(loaded.FindNode("C:\\Docs")->IndexOfFile("a\x7F.txt"), 0);
+}
+
 TEST(AddOperation, EmptySelectionStillWritesThePlaceholderAndReportsZeroOfZero) {
   AddRun r;
   EXPECT_EQ(r.Run(), TAddResult::Finished);

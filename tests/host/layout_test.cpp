@@ -21,8 +21,9 @@ TVolumeRec Volume(bool separate, std::string backup = "E:\\Backup\\Work\\") {
 
 class ScriptedRootPrompt : public IRootPathPrompt {
  public:
-  std::optional<std::string> AskRootPath() override {
+  std::optional<std::string> AskRootPath(const std::string& folderName) override {
     ++asked;
+    folders.push_back(folderName);
     if (answers.empty()) return std::nullopt;
     std::string a = answers.front();
     answers.pop_front();
@@ -30,6 +31,7 @@ class ScriptedRootPrompt : public IRootPathPrompt {
   }
   std::deque<std::string> answers;
   int asked = 0;
+  std::vector<std::string> folders;  // the first-level folder each question named
 };
 
 using Opt = std::optional<std::string>;
@@ -264,7 +266,7 @@ TEST_F(LayoutPlaceholderTest, OrphanedRestoreTakesEachRootFromThePlaceholder) {
   EXPECT_EQ(prompt.asked, 0);
   // No entry: asked, even though a root was in force; the next entry is its own again.
   EXPECT_EQ(MapToOriginal(b + "Music", v, state), Opt("X:\\Asked\\Music\\"));
-  EXPECT_EQ(prompt.asked, 1);
+  EXPECT_EQ(prompt.folders, std::vector<std::string>{"Music"});
   EXPECT_EQ(MapToOriginal(b + "Windows", v, state), Opt("C:\\Windows\\"));
 }
 
@@ -304,10 +306,23 @@ TEST_F(LayoutPlaceholderTest, HostilePlaceholderEntriesAreIgnored) {
   EXPECT_EQ(MapToOriginal(v.BackupPath + "Good", v, state), Opt("D:\\Deep\\Place\\Good\\"));
 }
 
-TEST_F(LayoutPlaceholderTest, NamesAFileCannotHoldAsKeysAreLeftOut) {
+TEST_F(LayoutPlaceholderTest, NamesAKeyCannotCarryAreEscapedAndOldPlainEntriesStillRead) {
   TPlaceholderWriter w(fs, backup);
-  ASSERT_EQ(w.WriteRoot("C:", {";semi", "[br", "trail ", "ok"}), winerr::Success);
-  EXPECT_EQ(fs.Contents(backup + "VOLUME.TWV"), "[Tidewell Volume]\r\nok=C:\r\n");
+  ASSERT_EQ(w.WriteRoot("C:", {"a=b", ";semi", "[br", " lead", "trail ", "x]y", "ok"}),
+            winerr::Success);
+  EXPECT_EQ(fs.Contents(backup + "VOLUME.TWV"),
+            "[Tidewell Volume]\r\n*a%3Db=C:\r\n*%3Bsemi=C:\r\n*%5Bbr=C:\r\n*%20lead=C:\r\n"
+            "*trail%20=C:\r\n*x%5Dy=C:\r\nok=C:\r\n");
+  // A file written before names were escaped holds "a;b" and "x]y" as they are; an escaped
+  // entry written since wins over the old one.
+  fs.WriteFile(backup + "VOLUME.TWV", *fs.Contents(backup + "VOLUME.TWV") +
+                                          "a;b=D:\r\nx]y=D:\r\nlead=D:\r\n");
+  TProfileFile ini(fs, backup + "VOLUME.TWV");
+  ASSERT_EQ(ini.Load(), winerr::Success);
+  for (const char* name : {"a=b", ";SEMI", "[br", " lead", "trail ", "x]y", "ok"})
+    EXPECT_EQ(PlaceholderRoot(ini, name), Opt("C:")) << name;
+  EXPECT_EQ(PlaceholderRoot(ini, "a;b"), Opt("D:"));
+  EXPECT_EQ(PlaceholderRoot(ini, "lead "), std::nullopt) << "another folder than \"lead\"";
 }
 
 TEST_F(LayoutPlaceholderTest, AFolderNamedVolumeTwvIsNoVolume) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/operations.h"
 #include "engine/orphan.h"
 #include "engine/restore.h"
 #include "platform/memory/MemoryFileSystem.h"
@@ -178,13 +179,47 @@ TEST(OrphanedRestore, PlaceholderEntriesThatLeadOutsideTheirPlaceAreAskedFor) {
 
   EXPECT_EQ(r.AcceptAndRestoreAll(), TRestoreResult::Finished);
 
-  // Each folder without a usable entry of its own is asked for; the placeholder's entries
-  // still serve the others.
-  EXPECT_EQ(r.ui.CountCalls("AskRootPath"), 2);
+  // Each folder without a usable entry of its own is asked for, by name; the placeholder's
+  // entries still serve the others.
+  std::vector<std::string> asked;
+  for (const auto& call : r.ui.calls)
+    if (call.rfind("AskRootPath", 0) == 0) asked.push_back(call);
+  EXPECT_EQ(asked, (std::vector<std::string>{"AskRootPath Evil", "AskRootPath Missing"}));
   EXPECT_EQ(r.fs.Contents("E:\\Safe\\Evil\\e.txt"), "e");
   EXPECT_EQ(r.fs.Contents("E:\\Found\\Missing\\m.txt"), "m");
   EXPECT_EQ(r.fs.Contents("C:\\Windows\\System\\a.dll"), "a.dll");
   EXPECT_EQ(r.fs.Contents("E:\\Data\\x.txt"), "x.txt");
+}
+
+TEST(OrphanedRestore, FirstLevelNamesAKeyCannotCarryAreFoundInThePlaceholderWithoutPrompts) {
+  OrphanRun r;
+  // Names Windows allows that a profile key cannot hold as they are.
+  const std::vector<std::string> names = {"a=b", ";semi", "[br]", " lead", "trail ", "x\x7Fy"};
+  TWLDesktopNode added(r.fs);
+  for (const auto& name : names) {
+    r.fs.WriteFile("C:\\" + name + "\\f.txt", name);
+    TWLNode* folder = added.AddPath("C:\\" + name);
+    ASSERT_NE(folder, nullptr) << name;
+    folder->AddFile("f.txt", static_cast<int64_t>(name.size()));
+  }
+  TVolumeRec flat;
+  flat.Name = "Flat";
+  flat.BackupPath = kOld + "\\";
+  ScriptedOperationUI addUi;
+  TAddOperation add(r.fs, addUi);
+  ASSERT_EQ(add.AddSelectionToVolume(flat, added, static_cast<int>(names.size())),
+            TAddResult::Finished);
+  for (const auto& name : names) r.fs.Remove("C:\\" + name + "\\f.txt");
+  // An entry of a file written before names were escaped is still found.
+  r.fs.WriteFile(kOld + "\\VOLUME.TWV", *r.fs.Contents(kOld + "\\VOLUME.TWV") + "mid;semi=E:\r\n");
+  r.fs.WriteFile(kOld + "\\mid;semi\\m.txt", "m");
+
+  EXPECT_EQ(r.AcceptAndRestoreAll(), TRestoreResult::Finished);
+
+  EXPECT_EQ(r.ui.CountCalls("AskRootPath"), 0);
+  for (const auto& name : names) EXPECT_EQ(r.fs.Contents("C:\\" + name + "\\f.txt"), name);
+  EXPECT_EQ(r.fs.Contents("E:\\mid;semi\\m.txt"), "m");
+  EXPECT_EQ(r.Texts(), std::vector<std::string>{kRestoreFinished});
 }
 
 TEST(OrphanedRestore, WithoutPlaceholderOnePromptPerRestoreServesEveryFirstLevelFolder) {
@@ -203,7 +238,7 @@ TEST(OrphanedRestore, WithoutPlaceholderOnePromptPerRestoreServesEveryFirstLevel
   EXPECT_EQ(r.Texts(), (std::vector<std::string>{kNoPlaceholderQuestion, kNoVolumeQuestion,
                                                  kRestoreFinished}));
   // The animation rests while the prompt is up.
-  auto ask = std::find(r.ui.calls.begin(), r.ui.calls.end(), "AskRootPath");
+  auto ask = std::find(r.ui.calls.begin(), r.ui.calls.end(), "AskRootPath Data");
   ASSERT_NE(ask, r.ui.calls.end());
   EXPECT_EQ(*(ask - 1), "StopAnimation");
   EXPECT_EQ(*(ask + 1), "StartAnimation");

@@ -113,7 +113,7 @@ class TSilentUI : public tw::IOperationUI, public tw::IRootPathPrompt {
   }
   tw::IRootPathPrompt& RootPathPrompt() override { return *this; }
   void OpenLog(const std::string&) override {}
-  std::optional<std::string> AskRootPath() override { return std::nullopt; }
+  std::optional<std::string> AskRootPath(const std::string&) override { return std::nullopt; }
 };
 
 double EngineOnly(const std::string& src, const std::string& backup) {
