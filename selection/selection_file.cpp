@@ -128,7 +128,11 @@ WinError TWLDesktopNode::LoadFromFile(const std::string& fileName) {
   Clear();
   if (loaded != winerr::Success) return loaded;
   const std::string allKey = FoldSelectionName(kAllMarker);
-  std::vector<std::string> names;
+  struct Named {
+    std::string folded;  // the form names are compared in: sorting by it keeps the list's order
+    std::string name;
+  };
+  std::vector<Named> names;
   for (const std::string& section : file.SectionNames()) {
     std::string path;
     if (!DecodeSelectionText(section, path)) continue;
@@ -154,7 +158,8 @@ WinError TWLDesktopNode::LoadFromFile(const std::string& fileName) {
           continue;
         name = line.substr(0, line.size() - 2);
       }
-      if (IsValidSelectionName(name) && node->FitsBelow(name)) names.push_back(std::move(name));
+      if (IsValidSelectionName(name) && node->FitsBelow(name))
+        names.push_back(Named{FoldSelectionName(name), std::move(name)});
     }
 
     if (whole) {
@@ -163,18 +168,19 @@ WinError TWLDesktopNode::LoadFromFile(const std::string& fileName) {
     }
     // Sorted once and merged: inserting names one by one costs O(n^2) when they come out of
     // order. Of names differing only in case the first in the file counts, as it would have.
-    std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-      return CompareSelectionNames(a, b) < 0;
-    });
-    names.erase(std::unique(names.begin(), names.end(),
-                            [](const std::string& a, const std::string& b) {
-                              return CompareSelectionNames(a, b) == 0;
-                            }),
-                names.end());
+    // A file in name order (as saved) costs one pass here.
+    auto before = [](const Named& a, const Named& b) { return a.folded < b.folded; };
+    auto notBefore = [&](const Named& a, const Named& b) { return !before(a, b); };
+    if (std::adjacent_find(names.begin(), names.end(), notBefore) != names.end()) {
+      std::stable_sort(names.begin(), names.end(), before);
+      names.erase(std::unique(names.begin(), names.end(), notBefore), names.end());
+    }
     // Another section may have named this folder already ("C:\Data" and "C:\Data\").
-    names.erase(std::remove_if(names.begin(), names.end(),
-                               [&](const std::string& n) { return node->IndexOfFile(n) >= 0; }),
-                names.end());
+    if (node->FileCount() > 0) {
+      names.erase(std::remove_if(names.begin(), names.end(),
+                                 [&](const Named& n) { return node->IndexOfFile(n.name) >= 0; }),
+                  names.end());
+    }
     const std::string folder = node->Path();
     std::unordered_map<std::string, std::pair<int64_t, std::optional<FileTime>>> sizes;
     bool listed = false;
@@ -191,17 +197,17 @@ WinError TWLDesktopNode::LoadFromFile(const std::string& fileName) {
     }
     std::vector<TWLNode::FileEntry> fresh;
     fresh.reserve(names.size());
-    for (std::string& name : names) {
+    for (Named& n : names) {
       int64_t size = -1;
       std::optional<FileTime> lastWrite;
       if (listed) {
-        auto it = sizes.find(FoldSelectionName(name));
+        auto it = sizes.find(n.folded);
         if (it != sizes.end()) {
           size = it->second.first;
           lastWrite = it->second.second;
         }
       }
-      fresh.push_back(node->NewEntry(folder, std::move(name), size, !listed, lastWrite));
+      fresh.push_back(node->NewEntry(folder, std::move(n.name), size, !listed, lastWrite));
     }
     node->MergeFiles(std::move(fresh));
   }
