@@ -210,7 +210,7 @@ void TProfileFile::Parse(std::string_view bytes) {
   } else if (bytes.substr(0, 2) == kUtf16LeMark) {
     encoding_ = Encoding::Utf16Le;
     bytes.remove_prefix(2);
-    if (bytes.size() % 2) oddByte_ = bytes.substr(bytes.size() - 1);
+    if (bytes.size() % 2) oddByte_.assign(1, bytes.back());
     converted = Utf16LeToUtf8(bytes);
     bytes = converted;
   } else {

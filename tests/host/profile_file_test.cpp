@@ -222,7 +222,9 @@ TEST_F(ProfileFileTest, ASaveKeepsTheEncodingReadAndReadsBackAsItWasWritten) {
     ASSERT_EQ(ini.Save(), winerr::Success);
     const std::string saved = *fs.Contents(path);
     EXPECT_EQ(saved.substr(0, c.mark.size()), c.mark);
-    if (c.bytes.size() % 2 && c.mark == "\xFF\xFE") EXPECT_EQ(saved.back(), 'Z');
+    if (c.bytes.size() % 2 && c.mark == "\xFF\xFE") {
+      EXPECT_EQ(saved.back(), 'Z');
+    }
 
     TProfileFile again(fs, path);
     ASSERT_EQ(again.Load(), winerr::Success);
