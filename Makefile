@@ -1,5 +1,5 @@
 # Two commands: `make run` and `make test`. Both install what is missing first.
-.PHONY: all deps host win test run clean
+.PHONY: all deps host win test run fuzz clean
 
 all: host win
 
@@ -17,6 +17,11 @@ win: deps
 
 test: host win
 	@bash scripts/run-tests.sh
+
+# Fuzz the loaders for as long as you like: make fuzz FUZZ_SECONDS=3600 FUZZ_TARGETS="selection"
+FUZZ_SECONDS ?= 600
+fuzz: deps
+	@bash scripts/fuzz.sh run $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 run: win
 	@bash scripts/run.sh

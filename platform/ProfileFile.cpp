@@ -16,10 +16,13 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view Trim(std::string_view s) {
   size_t b = 0, e = s.size();
-  while (b < e && (IsBlank(s[b]) || s[b] == '\r')) ++b;
-  while (e > b && (IsBlank(s[e - 1]) || s[e - 1] == '\r')) --e;
+  while (b < e && IsBlank(s[b])) ++b;
+  while (e > b && IsBlank(s[e - 1])) --e;
   return s.substr(b, e - b);
 }
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
 
 // UTF-16LE bytes (after the byte-order mark) to UTF-8; unpaired surrogates are kept as code
 // points so nothing is lost.
@@ -44,6 +47,29 @@ std::string Utf16LeToUtf8(std::string_view bytes) {
     EncodeUtf8(u, out);
   }
   return out;
+}
+
+// The inverse of Utf16LeToUtf8 (surrogate code points become the lone units they came from).
+// False when the text is not UTF-8: UTF-16 cannot hold such bytes.
+bool Utf8ToUtf16Le(std::string_view text, std::string& out) {
+  out.reserve(out.size() + 2 * text.size());
+  auto unit = [&](char32_t u) {
+    out += static_cast<char>(u & 0xFF);
+    out += static_cast<char>(u >> 8);
+  };
+  char32_t cp;
+  for (size_t i = 0; i < text.size();) {
+    size_t n = DecodeUtf8(text, i, cp);
+    if (n == 0) return false;
+    i += n;
+    if (cp >= 0x10000) {
+      unit(0xD800 + ((cp - 0x10000) >> 10));
+      unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      unit(cp);
+    }
+  }
+  return true;
 }
 
 bool HasLineBreakOrNul(std::string_view s) {
@@ -173,23 +199,33 @@ void TProfileFile::Parse(std::string_view bytes) {
   sections_.clear();
   index_.clear();
   modified_ = false;
+  oddByte_.clear();
 
+  // Only the first mark counts: whatever follows it (a second mark, a UTF-16 mark after a UTF-8
+  // one) is text, and Serialize puts the same mark back so the file reads the same again.
   std::string converted;
-  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+  if (bytes.substr(0, 3) == kUtf8Mark) {
+    encoding_ = Encoding::Utf8Mark;
     bytes.remove_prefix(3);
-  } else if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFF\xFE") {
-    converted = Utf16LeToUtf8(bytes.substr(2));
+  } else if (bytes.substr(0, 2) == kUtf16LeMark) {
+    encoding_ = Encoding::Utf16Le;
+    bytes.remove_prefix(2);
+    if (bytes.size() % 2) oddByte_.assign(1, bytes.back());
+    converted = Utf16LeToUtf8(bytes);
     bytes = converted;
+  } else {
+    encoding_ = Encoding::Utf8;
   }
 
   Section* current = nullptr;
   size_t start = 0;
   while (start < bytes.size()) {
-    size_t end = bytes.find('\n', start);
+    // Lines end at CR LF, CR or LF, as the profile functions read them.
+    size_t end = bytes.find_first_of("\r\n", start);
     if (end == std::string_view::npos) end = bytes.size();
     std::string_view line = bytes.substr(start, end - start);
     start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (end + 1 < bytes.size() && bytes[end] == '\r' && bytes[end + 1] == '\n') ++start;
 
     std::string_view t = Trim(line);
     if (!t.empty() && t.front() == '[') {
@@ -356,7 +392,7 @@ WinError TProfileFile::WriteSection(std::string_view section,
   return winerr::Success;
 }
 
-std::string TProfileFile::Serialize() const {
+std::string TProfileFile::Text() const {
   std::string out;
   for (const auto& l : preamble_) {
     out += l;
@@ -380,8 +416,35 @@ std::string TProfileFile::Serialize() const {
   return out;
 }
 
+WinError TProfileFile::Encode(std::string& bytes) const {
+  std::string text = Text();
+  switch (encoding_) {
+    case Encoding::Utf8:
+      bytes = std::move(text);
+      return winerr::Success;
+    case Encoding::Utf8Mark:
+      bytes.assign(kUtf8Mark);
+      bytes += text;
+      return winerr::Success;
+    case Encoding::Utf16Le:
+      bytes.assign(kUtf16LeMark);
+      if (!Utf8ToUtf16Le(text, bytes)) return winerr::NoUnicodeTranslation;
+      bytes += oddByte_;
+      return winerr::Success;
+  }
+  return winerr::InvalidParameter;
+}
+
+std::string TProfileFile::Serialize() const {
+  std::string bytes;
+  Encode(bytes);
+  return bytes;
+}
+
 WinError TProfileFile::Save() {
-  WinError err = fs_.WriteAtomic(path_, Serialize());
+  std::string bytes;
+  WinError err = Encode(bytes);
+  if (err == winerr::Success) err = fs_.WriteAtomic(path_, bytes);
   if (err == winerr::Success) modified_ = false;
   return err;
 }

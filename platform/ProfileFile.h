@@ -15,11 +15,15 @@
 //   file.
 // - When a file holds a section twice, the first one answers reads and takes writes (but
 //   SectionNames lists each name once); when a section holds a key twice, the first line answers.
-// Reading tolerates files written by Windows or by hand: LF-only lines, a UTF-8 byte-order mark,
-// UTF-16LE text with its byte-order mark, blanks (spaces, tabs) around names, "=" and values
+// Reading tolerates files written by Windows or by hand: lines ending in CR LF, LF or CR alone
+// (mixed too), a UTF-8 byte-order mark, UTF-16LE text with its byte-order mark, blanks (spaces, tabs) around names, "=" and values
 // (trimmed), comment lines beginning with ';', lines without '=' and lines before the first
 // section. Such lines are kept as they are when the file is saved again; they are not entries.
 // Values are returned as stored (quotes are not stripped).
+//
+// A file is written back in the encoding it was read in (UTF-8, UTF-8 after its mark, or UTF-16LE
+// after its mark; a new file is UTF-8 without mark), so that what a save writes a load reads
+// the same: bytes after the first mark, even a second mark, stay part of the text.
 //
 // What a line cannot hold, the writer refuses (InvalidParameter) instead of writing something that
 // reads back differently: see CanBeSection, CanBeKey, CanBeValue. Names that need more (the
@@ -97,7 +101,9 @@ class TProfileFile {
   // Writes the whole profile over the file atomically; returns the Windows error (0 = success).
   // A failure leaves the old file as it was and keeps the changes in memory (Modified stays).
   WinError Save();
-  // The bytes Save writes: UTF-8 without byte-order mark, CR LF after every line.
+  // The bytes Save writes: CR LF after every line, in the encoding the file was read in. For a
+  // UTF-16 file, text that is not UTF-8 (which only a caller can have written) makes Save fail
+  // with NoUnicodeTranslation and write nothing; Serialize then stops before the first such byte.
   std::string Serialize() const;
 
   // ---- What a line can hold ----
@@ -114,6 +120,9 @@ class TProfileFile {
 
  private:
   struct Section;
+  enum class Encoding { Utf8, Utf8Mark, Utf16Le };
+  std::string Text() const;  // the lines as UTF-8
+  WinError Encode(std::string& bytes) const;
   Section* Find(std::string_view section) const;
   Section& FindOrAdd(std::string_view section);
 
@@ -123,6 +132,8 @@ class TProfileFile {
   std::vector<std::unique_ptr<Section>> sections_;  // file order; erased ones are null
   std::unordered_map<std::string, Section*> index_;  // folded name -> first section of the name
   bool modified_ = false;
+  Encoding encoding_ = Encoding::Utf8;
+  std::string oddByte_;  // a UTF-16 file's last byte without its pair: invisible, but kept
 };
 
 }  // namespace tw

@@ -46,6 +46,18 @@ void EncodeUtf8(char32_t cp, std::string& out) {
   }
 }
 
+size_t Utf16Length(std::string_view s) {
+  size_t units = 0;
+  char32_t cp;
+  for (size_t i = 0; i < s.size();) {
+    size_t n = DecodeUtf8(s, i, cp);
+    if (n == 0) n = 1, cp = 0;
+    units += cp >= 0x10000 ? 2 : 1;
+    i += n;
+  }
+  return units;
+}
+
 char32_t UpperLetter(char32_t c) {
   if (c >= 'a' && c <= 'z') return c - 0x20;
   if (c < 0x80) return c;

@@ -42,7 +42,8 @@ enum : WinError {
   DirectoryName = 267,  // a folder was expected (RemoveDir of a file)
   FilenameExcedRange = 206,
   MoreData = 234,
-  KeyDeleted = 1018,  // the registry key behind an open handle was deleted
+  KeyDeleted = 1018,
+  NoUnicodeTranslation = 1113,  // the registry key behind an open handle was deleted
   UnsupportedType = 1630,
 };
 }  // namespace winerr

@@ -3,7 +3,8 @@
 # what is missing, so a second run does nothing but check.
 set -euo pipefail
 pkgs=(cmake ninja-build make g++ python3 wine wine64 xvfb xauth mingw-w64 g++-mingw-w64-x86-64-posix
-      gcc-mingw-w64-x86-64-posix googletest imagemagick x11-utils)
+      gcc-mingw-w64-x86-64-posix googletest imagemagick x11-utils
+      clang libclang-rt-14-dev)  # libFuzzer for the fuzz targets (only recommended by clang)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test: the host tree natively, then the Windows tree (unit, Win32 and GUI tests)
-# under Wine on a virtual display. Ends with one summary line for both trees.
+# Runs every test: the host tree natively, the loaders' fuzz targets over their corpus for a few
+# seconds each, then the Windows tree (unit, Win32 and GUI tests) under Wine on a virtual
+# display. Ends with one summary line for all of them.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/wine-env.sh
@@ -19,6 +20,15 @@ echo "== Host tests (native, AddressSanitizer + UBSan)"
 ctest --test-dir build/host --output-on-failure -j2 2>&1 | tee build/host-tests.log
 read -r hp hf < <(summarise build/host-tests.log)
 
+echo "== Fuzz targets of the loaders (libFuzzer, ASan + UBSan)"
+bash scripts/fuzz.sh check 2>&1 | tee build/fuzz-tests.log
+fuzzline=$(grep -E '^fuzz: [0-9]+ passed, [0-9]+ failed$' build/fuzz-tests.log | tail -1)
+if [ -n "$fuzzline" ]; then
+  read -r fp ff < <(sed -E 's/^fuzz: ([0-9]+) passed, ([0-9]+) failed$/\1 \2/' <<<"$fuzzline")
+else
+  fp=0 ff=1  # the fuzz tree did not build
+fi
+
 echo "== Windows tests (under Wine, virtual display)"
 tw_ensure_prefix
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
@@ -30,7 +40,7 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   exit $rc' 2>&1 | tee build/win-tests.log
 read -r wp wf < <(summarise build/win-tests.log)
 
-passed=$((hp + wp)); failed=$((hf + wf))
-echo "host: $hp passed, $hf failed; windows: $wp passed, $wf failed"
+passed=$((hp + fp + wp)); failed=$((hf + ff + wf))
+echo "host: $hp passed, $hf failed; fuzz: $fp passed, $ff failed; windows: $wp passed, $wf failed"
 echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]

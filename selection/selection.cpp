@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "platform/ProfileFile.h"
+#include "platform/Utf8.h"
 
 namespace tw {
 
@@ -103,10 +104,13 @@ bool SplitPath(std::string_view path, std::string_view& root, std::vector<std::s
     root = path.substr(0, 2);
     rest = path.substr(2);
   }
-  if (rest.empty()) return true;
+  if (rest.empty()) return utf8::Utf16Length(root) <= kMaxSelectionPath;
   if (rest[0] != '\\') return false;  // "C:Data" is relative to the drive's current folder
   rest.remove_prefix(1);
   if (!rest.empty() && rest.back() == '\\') rest.remove_suffix(1);
+  if (utf8::Utf16Length(root) + (rest.empty() ? 0 : 1 + utf8::Utf16Length(rest)) >
+      kMaxSelectionPath)
+    return false;
   if (rest.empty()) return true;
   for (;;) {
     size_t sep = rest.find('\\');
@@ -161,12 +165,33 @@ int CountFolderEntries(TWLEnvironment& env, std::string_view path) {
 // ---- TWLNode ----
 
 TWLNode::TWLNode(TWLNode* parent, std::string name)
-    : env_(parent->env_), parent_(parent), name_(std::move(name)) {
-  path_ = parent->path_ + "\\" + name_;
-}
+    : env_(parent->env_),
+      parent_(parent),
+      name_(std::move(name)),
+      pathBytes_(parent->pathBytes_ + 1 + name_.size()),
+      pathUnits_(parent->pathUnits_ + 1 + utf8::Utf16Length(name_)) {}
 
 TWLNode::TWLNode(TWLEnvironment& env, std::string name)
-    : env_(&env), parent_(nullptr), name_(std::move(name)), path_(name_) {}
+    : env_(&env),
+      parent_(nullptr),
+      name_(std::move(name)),
+      pathBytes_(name_.size()),
+      pathUnits_(utf8::Utf16Length(name_)) {}
+
+std::string TWLNode::Path() const {
+  std::string path(pathBytes_, '\\');
+  size_t end = pathBytes_;
+  for (const TWLNode* n = this; n; n = n->parent_) {
+    end -= n->name_.size();
+    path.replace(end, n->name_.size(), n->name_);
+    if (n->parent_) --end;  // the backslash the string was filled with
+  }
+  return path;
+}
+
+bool TWLNode::FitsBelow(std::string_view name) const {
+  return pathUnits_ + 1 + utf8::Utf16Length(name) <= kMaxSelectionPath;
+}
 
 TWLNode::~TWLNode() {
   NotifyAllRemoved();
@@ -184,6 +209,9 @@ void TWLNode::FreeSubtrees(std::vector<std::unique_ptr<TWLNode>>&& nodes) {
   std::vector<std::unique_ptr<TWLNode>> stack;
   for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) stack.push_back(std::move(*it));
   nodes.clear();
+  // Every node stays alive until all are reported: a handler may ask a node for its path,
+  // which is read through its parents.
+  std::vector<std::unique_ptr<TWLNode>> reported;
   while (!stack.empty()) {
     std::unique_ptr<TWLNode> node = std::move(stack.back());
     stack.pop_back();
@@ -194,7 +222,9 @@ void TWLNode::FreeSubtrees(std::vector<std::unique_ptr<TWLNode>>&& nodes) {
     for (auto it = node->children_.rbegin(); it != node->children_.rend(); ++it)
       stack.push_back(std::move(*it));
     node->children_.clear();
-  }  // each node is destroyed empty, so its destructor does not recurse
+    reported.push_back(std::move(node));
+  }
+  while (!reported.empty()) reported.pop_back();  // each is empty, so none recurses
 }
 
 std::vector<TWLNode::FileEntry>::const_iterator TWLNode::LowerBound(std::string_view name) const {
@@ -216,7 +246,7 @@ int TWLNode::AddFile(const std::string& name, int64_t size) {
 
 int TWLNode::Insert(const std::string& name, int64_t size, bool lookUp,
                     std::optional<FileTime> lastWrite) {
-  if (!IsValidSelectionName(name)) return -1;
+  if (!IsValidSelectionName(name) || !FitsBelow(name)) return -1;
   // Names mostly come in order, so try the end first.
   size_t pos;
   if (files_.empty() || CompareSelectionNames(files_.back().name, name) < 0) {
@@ -227,11 +257,19 @@ int TWLNode::Insert(const std::string& name, int64_t size, bool lookUp,
       return static_cast<int>(it - files_.begin());
     pos = static_cast<size_t>(it - files_.begin());
   }
+  files_.insert(files_.begin() + static_cast<std::ptrdiff_t>(pos),
+                NewEntry(lookUp ? Path() : std::string(), name, size, lookUp, lastWrite));
+  if (OnFileAdded) OnFileAdded(*this, static_cast<int>(pos));
+  return static_cast<int>(pos);
+}
+
+TWLNode::FileEntry TWLNode::NewEntry(const std::string& folder, std::string name, int64_t size,
+                                     bool lookUp, std::optional<FileTime> lastWrite) {
   if (lookUp) {
     FindData info;
     lastWrite.reset();
     size = -1;
-    if (env_->fs->Stat(path_ + "\\" + name, info) == winerr::Success) {
+    if (env_->fs->Stat(folder + "\\" + name, info) == winerr::Success) {
       size = SizeOf(info);
       if (!info.IsDirectory()) lastWrite = info.lastWrite;
     }
@@ -239,15 +277,13 @@ int TWLNode::Insert(const std::string& name, int64_t size, bool lookUp,
     size = -1;
     lastWrite.reset();
   }
-  FileEntry entry{name, size};
+  FileEntry entry{std::move(name), size};
   if (lastWrite) {
     entry.listedSize = size;
     entry.lastWrite = *lastWrite;
     entry.listedAt = ++env_->listings;
   }
-  files_.insert(files_.begin() + static_cast<std::ptrdiff_t>(pos), std::move(entry));
-  if (OnFileAdded) OnFileAdded(*this, static_cast<int>(pos));
-  return static_cast<int>(pos);
+  return entry;
 }
 
 void TWLNode::MergeFiles(std::vector<FileEntry>&& fresh) {
@@ -342,7 +378,7 @@ int TWLNode::IndexOfChild(std::string_view name) const {
 }
 
 int TWLNode::AddChild(const std::string& name) {
-  if (!IsValidSelectionName(name)) return -1;
+  if (!IsValidSelectionName(name) || !FitsBelow(name)) return -1;
   std::string key = FoldSelectionName(name);
   auto [it, added] = childIndex_.try_emplace(std::move(key), nullptr);
   if (!added) return static_cast<int>(it->second->indexInParent_);
@@ -406,7 +442,8 @@ bool TWLNode::SelectAll() {
     entries.clear();
     found.clear();
     fresh.clear();
-    node->listError_ = env.fs->List(node->path_ + "\\", entries);
+    const std::string path = node->Path();
+    node->listError_ = env.fs->List(path + "\\", entries);
     if (node->listError_ == winerr::Success) {
       fresh.reserve(entries.size());
       const uint64_t listedAt = ++env.listings;
@@ -414,10 +451,10 @@ bool TWLNode::SelectAll() {
         env.ProcessMessages();
         if (env.generation != generation) return false;
         if (e.IsDirectory()) {
-          if (!IsScannableFolder(env, node->path_, e)) continue;
+          if (!IsScannableFolder(env, path, e)) continue;
           int index = node->AddChild(e.name);
           if (index >= 0) found.push_back(node->children_[static_cast<size_t>(index)].get());
-        } else if (IsValidSelectionName(e.name)) {
+        } else if (IsValidSelectionName(e.name) && node->FitsBelow(e.name)) {
           const int64_t size = SizeOf(e);
           fresh.push_back(FileEntry{std::move(e.name), size, size, e.lastWrite, listedAt});
         }
@@ -464,6 +501,7 @@ TWLNode* TWLDesktopNode::AddPath(std::string_view path) {
   }
   for (std::string_view part : parts) {
     int index = node->AddChild(std::string(part));
+    if (index < 0) return nullptr;  // SplitPath has checked every name and the length
     node = node->children_[static_cast<size_t>(index)].get();
   }
   return node;

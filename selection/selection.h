@@ -4,7 +4,9 @@
 // A TWLDesktopNode holds the roots (one per drive "C:" or server "\\server", in the order they
 // were first needed); each TWLNode is one folder with its selected files (sorted without regard
 // to case) and nodes for the subfolders that hold something selected (in creation order).
-// Paths have no trailing backslash and no length limit.
+// Paths have no trailing backslash and at most kMaxSelectionPath UTF-16 units, as Windows allows
+// with long paths: a longer path or a file below it is refused like an invalid one. A node keeps
+// only its own name and builds its path on demand, so a tree's memory grows linearly with depth.
 //
 // Lookups are O(log n) for files and O(1) for children, so selecting a folder of n entries costs
 // O(n log n) at worst and close to listing it when the listing comes in name order.
@@ -14,10 +16,15 @@
 // FindNode give nullptr, AddFile and AddChild -1, for anything else, so no entry can point
 // outside its folder.
 //
+// A selection file loads in O(n log n) whatever the order of its entries: each section's names
+// are sorted once and merged into the folder's list.
+//
 // Selection file (INI, through TProfileFile). One section per folder that holds something:
 //   [C:\]           a drive root: one key per selected file, value "#"
 //   [C:\Data]       a folder: one key per selected file, or only "**ALL**=#" when the folder is
 //                   selected as a whole (its subfolders are then not written)
+//   [\\srv]         a server: like a drive root, never marked whole (a server cannot be
+//                   listed, so its contents could not be found again)
 // A name or path that a line cannot carry as it is (one containing '=', ';', '[' or ']', or
 // beginning or ending with a blank) is written escaped: "*" followed by the text in which '%',
 // '=', ';', '[', ']', blanks and control bytes are written as "%XX" (two upper-case hex
@@ -101,6 +108,8 @@ inline constexpr const char* kUnableToWrite = "Unable to write to %s";
 // The key that marks a folder selected as a whole, and the value of every entry.
 inline constexpr std::string_view kAllMarker = "**ALL**";
 inline constexpr std::string_view kEntryValue = "#";
+// The longest path Windows can reach, in UTF-16 units.
+inline constexpr size_t kMaxSelectionPath = 32767;
 
 class TWLNode {
  public:
@@ -113,11 +122,13 @@ class TWLNode {
   TWLNode& operator=(const TWLNode&) = delete;
 
   const std::string& Name() const { return name_; }
-  const std::string& Path() const { return path_; }
+  // Built from the names above on each call (O(depth)); a copy, so never keep a view of it.
+  std::string Path() const;
   TWLNode* Parent() const { return parent_; }
 
   // The index of the file, added if absent (no case-insensitive duplicate). size < 0: looked up
-  // on disk (-1 when not found). -1 for a name that is not a legal file name.
+  // on disk (-1 when not found). -1 for a name that is not a legal file name or whose path
+  // would be longer than kMaxSelectionPath.
   int AddFile(const std::string& name, int64_t size);
   // Leaves AllSelected alone when the file is not there.
   void RemoveFile(const std::string& name);
@@ -131,7 +142,8 @@ class TWLNode {
   // found earlier, or not found at all), so the caller must look on disk itself.
   bool ListedFile(int index, uint64_t mark, FindData& info) const;
 
-  // The index of the child, created if absent; -1 for a name that is not a legal folder name.
+  // The index of the child, created if absent; -1 for a name that is not a legal folder name or
+  // whose path would be longer than kMaxSelectionPath.
   int AddChild(const std::string& name);
   void RemoveChild(std::string_view name);
   int IndexOfChild(std::string_view name) const;
@@ -180,6 +192,11 @@ class TWLNode {
   // recorded as found now (listedAt); without it, as never found.
   int Insert(const std::string& name, int64_t size, bool lookUp,
              std::optional<FileTime> lastWrite = std::nullopt);
+  // The entry Insert stores; lookUp looks in folder (this node's path).
+  FileEntry NewEntry(const std::string& folder, std::string name, int64_t size, bool lookUp,
+                     std::optional<FileTime> lastWrite);
+  // Whether a file or folder of that name fits below this folder's path.
+  bool FitsBelow(std::string_view name) const;
   void NotifyAllRemoved();
   // Frees the nodes and everything below them without recursion, so depth is not limited by
   // the stack; files are reported removed node by node, parents before children.
@@ -193,7 +210,8 @@ class TWLNode {
   TWLEnvironment* env_;
   TWLNode* parent_;
   std::string name_;
-  std::string path_;
+  size_t pathBytes_;  // Path().size()
+  size_t pathUnits_;  // Path() in UTF-16 units
   std::vector<FileEntry> files_;
   std::vector<std::unique_ptr<TWLNode>> children_;
   std::unordered_map<std::string, TWLNode*> childIndex_;  // folded name -> child
@@ -282,7 +300,8 @@ TWalkEnd WalkFolders(const TWLNode& top, const std::function<TVisit(const TWLNod
 // A legal Windows file or folder name: not empty, ".", ".."; no bytes below 0x20 (DEL is legal),
 // \ / : * ? " < > |
 bool IsValidSelectionName(std::string_view name);
-// "X:" or "\\server", then "\"-separated valid names, optionally one trailing backslash.
+// "X:" or "\\server", then "\"-separated valid names, optionally one trailing backslash; at
+// most kMaxSelectionPath UTF-16 units without that backslash.
 bool IsValidSelectionPath(std::string_view path);
 // The key or section text for a name or path (escaped only when needed), and back. Decoding
 // fails (false) on a malformed escape.

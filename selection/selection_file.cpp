@@ -1,4 +1,5 @@
 // The selection file: writing and reading a tree, and the escape for names a line cannot carry.
+#include <algorithm>
 #include <cstdint>
 #include <unordered_map>
 
@@ -87,18 +88,33 @@ WinError TWLDesktopNode::SaveToFile(const std::string& fileName) const {
   TProfileFile file(*env_.fs, fileName);
   std::vector<const TWLNode*> pending;
   for (int r = RootCount() - 1; r >= 0; --r) pending.push_back(Root(r));
+  // The path of the node in hand, kept from the one before: depth first, a node's parent is
+  // always a prefix of it, so building every path costs no more than writing it.
+  std::string path;
   while (!pending.empty()) {
     const TWLNode* node = pending.back();
     pending.pop_back();
-    const bool driveRoot = node->Path().size() < 3;
-    const std::string section = EncodeSelectionText(driveRoot ? node->Path() + "\\" : node->Path());
-    if (!driveRoot && node->AllSelected()) {
-      if (WinError e = file.WriteString(section, kAllMarker, kEntryValue)) return e;
-      continue;
+    if (node->parent_) {
+      path.resize(node->parent_->pathBytes_);
+      path += '\\';
+      path += node->name_;
+    } else {
+      path = node->name_;
     }
-    for (const auto& f : node->files_) {
-      if (WinError e = file.WriteString(section, EncodeSelectionText(f.name), kEntryValue))
-        return e;
+    // A root is never written whole: a drive root's marker would not be read back, and a
+    // server cannot be listed to find again what lies below it.
+    const bool whole = node->parent_ && node->AllSelected();
+    if (whole || !node->files_.empty()) {  // a folder on the way has no section to encode
+      const bool driveRoot = path.size() < 3;
+      const std::string section = EncodeSelectionText(driveRoot ? path + "\\" : path);
+      if (whole) {
+        if (WinError e = file.WriteString(section, kAllMarker, kEntryValue)) return e;
+        continue;
+      }
+      for (const auto& f : node->files_) {
+        if (WinError e = file.WriteString(section, EncodeSelectionText(f.name), kEntryValue))
+          return e;
+      }
     }
     for (auto it = node->children_.rbegin(); it != node->children_.rend(); ++it)
       pending.push_back(it->get());
@@ -112,12 +128,16 @@ WinError TWLDesktopNode::LoadFromFile(const std::string& fileName) {
   Clear();
   if (loaded != winerr::Success) return loaded;
   const std::string allKey = FoldSelectionName(kAllMarker);
-  std::vector<std::string> names;
+  struct Named {
+    std::string folded;  // the form names are compared in: sorting by it keeps the list's order
+    std::string name;
+  };
+  std::vector<Named> names;
   for (const std::string& section : file.SectionNames()) {
     std::string path;
     if (!DecodeSelectionText(section, path)) continue;
     std::vector<TProfileEntry> entries = file.ReadSection(section);
-    TWLNode* node = AddPath(path);
+    TWLNode* node = AddPath(path);  // nullptr for a path too long for Windows, among others
     if (!node) continue;
 
     bool whole = false;
@@ -138,18 +158,35 @@ WinError TWLDesktopNode::LoadFromFile(const std::string& fileName) {
           continue;
         name = line.substr(0, line.size() - 2);
       }
-      if (IsValidSelectionName(name)) names.push_back(std::move(name));
+      if (IsValidSelectionName(name) && node->FitsBelow(name))
+        names.push_back(Named{FoldSelectionName(name), std::move(name)});
     }
 
     if (whole) {
       if (!node->SelectAll()) return kSelectionScanInterrupted;
       continue;
     }
+    // Sorted once and merged: inserting names one by one costs O(n^2) when they come out of
+    // order. Of names differing only in case the first in the file counts, as it would have.
+    // A file in name order (as saved) costs one pass here.
+    auto before = [](const Named& a, const Named& b) { return a.folded < b.folded; };
+    auto notBefore = [&](const Named& a, const Named& b) { return !before(a, b); };
+    if (std::adjacent_find(names.begin(), names.end(), notBefore) != names.end()) {
+      std::stable_sort(names.begin(), names.end(), before);
+      names.erase(std::unique(names.begin(), names.end(), notBefore), names.end());
+    }
+    // Another section may have named this folder already ("C:\Data" and "C:\Data\").
+    if (node->FileCount() > 0) {
+      names.erase(std::remove_if(names.begin(), names.end(),
+                                 [&](const Named& n) { return node->IndexOfFile(n.name) >= 0; }),
+                  names.end());
+    }
+    const std::string folder = node->Path();
     std::unordered_map<std::string, std::pair<int64_t, std::optional<FileTime>>> sizes;
     bool listed = false;
     if (names.size() > kListInsteadOfLookups) {
       std::vector<FindData> found;
-      if (env_.fs->List(node->Path() + "\\", found) == winerr::Success) {
+      if (env_.fs->List(folder + "\\", found) == winerr::Success) {
         for (const FindData& f : found) {
           std::optional<FileTime> time;
           if (!f.IsDirectory()) time = f.lastWrite;
@@ -158,18 +195,21 @@ WinError TWLDesktopNode::LoadFromFile(const std::string& fileName) {
       }
       listed = true;  // a folder that cannot be listed has none of its files
     }
-    for (const std::string& name : names) {
+    std::vector<TWLNode::FileEntry> fresh;
+    fresh.reserve(names.size());
+    for (Named& n : names) {
       int64_t size = -1;
       std::optional<FileTime> lastWrite;
       if (listed) {
-        auto it = sizes.find(FoldSelectionName(name));
+        auto it = sizes.find(n.folded);
         if (it != sizes.end()) {
           size = it->second.first;
           lastWrite = it->second.second;
         }
       }
-      node->Insert(name, size, !listed, lastWrite);
+      fresh.push_back(node->NewEntry(folder, std::move(n.name), size, !listed, lastWrite));
     }
+    node->MergeFiles(std::move(fresh));
   }
   return winerr::Success;
 }

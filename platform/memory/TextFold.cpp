@@ -35,16 +35,6 @@ std::string Fold(const std::string& s) {
   return out;
 }
 
-size_t Utf16Length(const std::string& s) {
-  size_t units = 0;
-  char32_t cp;
-  for (size_t i = 0; i < s.size();) {
-    size_t n = DecodeOne(s, i, cp);
-    if (n == 0) n = 1, cp = 0;
-    units += cp >= 0x10000 ? 2 : 1;
-    i += n;
-  }
-  return units;
-}
+size_t Utf16Length(const std::string& s) { return utf8::Utf16Length(s); }
 
 }  // namespace tw::textfold

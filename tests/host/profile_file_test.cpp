@@ -133,7 +133,7 @@ TEST_F(ProfileFileTest, ReadsFilesWrittenByWindowsOrByHand) {
   // Comments, blank lines and lines that are no entries survive a save; entries come out tidy.
   ASSERT_EQ(ini.Save(), winerr::Success);
   EXPECT_EQ(fs.Contents(path),
-            "; written by hand\r\n"
+            "\xEF\xBB\xBF; written by hand\r\n"
             "[Tidewell Volume]\r\n"
             "Volume File=#\r\n"
             "; a comment = not a key\r\n"
@@ -154,6 +154,92 @@ TEST_F(ProfileFileTest, ReadsUtf16TextWithByteOrderMark) {
   TProfileFile ini(fs, path);
   ASSERT_EQ(ini.Load(), winerr::Success);
   EXPECT_EQ(ini.ReadString("S", "KÉY", ""), "v\xF0\x9F\x98\x80");
+}
+
+// Every section with its entries, as a reader sees them.
+std::string Visible(const TProfileFile& ini) {
+  std::string out;
+  for (const std::string& s : ini.SectionNames()) {
+    out += "[" + s + "]";
+    for (const TProfileEntry& e : ini.ReadSection(s)) out += " " + e.Key + "=" + e.Value;
+    out += "\n";
+  }
+  return out;
+}
+
+std::string Utf16Le(std::u16string_view text) {
+  std::string bytes = "\xFF\xFE";
+  for (char16_t c : text) {
+    bytes += static_cast<char>(c & 0xFF);
+    bytes += static_cast<char>(c >> 8);
+  }
+  return bytes;
+}
+
+TEST_F(ProfileFileTest, LinesEndAtCrLfLfOrCrAloneAndASaveLosesNone) {
+  // CR alone (an old editor), mixed with CR LF and LF, and two CRs making an empty line.
+  fs.WriteFile(path,
+               "[Tidewell Volume]\rVolume File=#\rDocs=C:\\\r\n"
+               "[C:\\Data]\na.txt=#\r\rb.txt=#\n\r; note\rc.txt=#\r");
+  TProfileFile ini(fs, path);
+  ASSERT_EQ(ini.Load(), winerr::Success);
+  EXPECT_EQ(Visible(ini),
+            "[Tidewell Volume] Volume File=# Docs=C:\\\n"
+            "[C:\\Data] a.txt=# b.txt=# c.txt=#\n");
+  ASSERT_EQ(ini.WriteString("C:\\Data", "d.txt", "#"), winerr::Success);
+  ASSERT_EQ(ini.Save(), winerr::Success);
+  EXPECT_EQ(fs.Contents(path),
+            "[Tidewell Volume]\r\nVolume File=#\r\nDocs=C:\\\r\n"
+            "[C:\\Data]\r\na.txt=#\r\n\r\nb.txt=#\r\n\r\n; note\r\nc.txt=#\r\nd.txt=#\r\n");
+}
+
+TEST_F(ProfileFileTest, ASaveKeepsTheEncodingReadAndReadsBackAsItWasWritten) {
+  const std::string utf8Mark = "\xEF\xBB\xBF";
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::string mark;  // how the saved file must begin
+  };
+  const Case cases[] = {
+      {"plain UTF-8", "[A]\r\nk=old\r\n", ""},
+      {"UTF-8 mark", utf8Mark + "[A]\r\nk=old\r\n", utf8Mark},
+      // A damaged mark: what follows the first mark is text, here a line that is no section.
+      {"UTF-8 mark then UTF-16 mark", utf8Mark + "\xFF\xFE[A]\r\nk=old\r\n", utf8Mark},
+      {"UTF-8 mark twice", utf8Mark + utf8Mark + "[A]\r\nk=old\r\n", utf8Mark},
+      {"UTF-16", Utf16Le(u"[A]\r\nk=\u00E9\U0001F600\xD800x\r\n"), "\xFF\xFE"},
+      {"UTF-16, odd last byte", Utf16Le(u"[A]\r\nk=old\r\n") + "Z", "\xFF\xFE"},
+      {"UTF-16 mark twice", Utf16Le(u"\uFEFF[A]\r\nk=old\r\n"), "\xFF\xFE"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs.WriteFile(path, c.bytes);
+    TProfileFile ini(fs, path);
+    ASSERT_EQ(ini.Load(), winerr::Success);
+    const std::string before = Visible(ini);
+    ASSERT_EQ(ini.WriteString("A", "k", "new"), winerr::Success);
+    ASSERT_EQ(ini.WriteString("B", "n\u00E9w", "#"), winerr::Success);
+    const std::string expected = Visible(ini);
+    ASSERT_EQ(ini.Save(), winerr::Success);
+    const std::string saved = *fs.Contents(path);
+    EXPECT_EQ(saved.substr(0, c.mark.size()), c.mark);
+    if (c.bytes.size() % 2 && c.mark == "\xFF\xFE") {
+      EXPECT_EQ(saved.back(), 'Z');
+    }
+
+    TProfileFile again(fs, path);
+    ASSERT_EQ(again.Load(), winerr::Success);
+    EXPECT_EQ(Visible(again), expected) << "before the save: " << before;
+    EXPECT_EQ(again.Serialize(), saved);
+  }
+
+  // UTF-16 cannot hold bytes that are not UTF-8: the save refuses rather than write them wrong.
+  fs.WriteFile(path, Utf16Le(u"[A]\r\nk=1\r\n"));
+  TProfileFile ini(fs, path);
+  ASSERT_EQ(ini.Load(), winerr::Success);
+  ASSERT_EQ(ini.WriteString("A", "bad\xC3", "#"), winerr::Success);
+  EXPECT_EQ(ini.Save(), winerr::NoUnicodeTranslation);
+  EXPECT_EQ(fs.Contents(path), Utf16Le(u"[A]\r\nk=1\r\n"));
+  EXPECT_TRUE(ini.Modified());
 }
 
 TEST_F(ProfileFileTest, RefusesWhatALineCannotHoldAndChangesNothing) {

@@ -2,6 +2,7 @@
 // entries that must not be followed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <string>
@@ -10,13 +11,19 @@
 #include "platform/memory/MemoryFileSystem.h"
 #include "selection/selection.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer runtime's count of bytes in use (its header does not come with every compiler).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#define TW_COUNTS_HEAP 1
+#endif
+
 namespace tw {
 namespace {
 
 const std::string kFile = "C:\\Prog\\Work.TWS";
 
-// What a tree holds that its file must give back: per folder, its whole-folder mark (drive
-// roots never carry one in the file) and its files with sizes.
+// What a tree holds that its file must give back: per folder, its whole-folder mark (roots,
+// drives and servers, never carry one in the file) and its files with sizes.
 using Snapshot = std::map<std::string, std::pair<bool, std::vector<std::pair<std::string, int64_t>>>>;
 
 Snapshot Take(const TWLDesktopNode& tree) {
@@ -24,8 +31,8 @@ Snapshot Take(const TWLDesktopNode& tree) {
   WalkSelection(
       tree,
       [&](const TWLNode& n) {
-        if (n.FileCount() > 0 || (n.AllSelected() && n.Path().size() > 2))
-          s[n.Path()].first = n.AllSelected() && n.Path().size() > 2;
+        if (n.FileCount() > 0 || (n.AllSelected() && n.Parent()))
+          s[n.Path()].first = n.AllSelected() && n.Parent();
         return true;
       },
       [&](const TWLNode& n, int i) {
@@ -259,6 +266,159 @@ TEST_F(SelectionFileTest, PlainNamesStayPlainAndHostileOnesAreEscaped) {
   EXPECT_TRUE(DecodeSelectionText("*%3b%5B", out));
   EXPECT_EQ(out, ";[");
   for (const char* bad : {"*%", "*%4", "*%G0", "*ab%"}) EXPECT_FALSE(DecodeSelectionText(bad, out)) << bad;
+}
+
+TEST_F(SelectionFileTest, EntriesInAnyOrderLoadAsOneSortedBatch) {
+  // Inserting names one by one into the sorted list costs O(n^2) for a file out of order; the
+  // loader sorts each section once and adds the names in their final order.
+  std::vector<std::string> names;
+  for (int i = 0; i < 300; ++i) names.push_back("f" + std::to_string(1000 + i).append(".txt"));
+  fs.WriteFile("C:\\Data\\f1007.txt", "7");
+  auto fileOf = [&](const std::vector<std::string>& order, const std::string& more) {
+    std::string text = "[C:\\Data]\r\n";
+    for (const std::string& n : order) text += n + "=#\r\n";
+    return text + more;
+  };
+  std::vector<std::string> reversed(names.rbegin(), names.rend()), shuffled = names;
+  std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
+  // The same folder under a second section name, with a name again in other case and new ones.
+  const std::string more = "[C:\\Data\\]\r\nF1001.TXT=#\r\nb.txt=#\r\nz.txt=#\r\n";
+
+  TWLDesktopNode sorted(fs);
+  fs.WriteFile(kFile, fileOf(names, more));
+  ASSERT_EQ(sorted.LoadFromFile(kFile), winerr::Success);
+  const Snapshot expected = Take(sorted);
+  ASSERT_EQ(expected.at("C:\\Data").second.size(), 302u);
+  EXPECT_EQ(expected.at("C:\\Data").second[0].first, "b.txt");
+  EXPECT_EQ(expected.at("C:\\Data").second[2].first, "f1001.txt");  // first spelling counts
+  EXPECT_EQ(expected.at("C:\\Data").second[8], (std::pair<std::string, int64_t>{"f1007.txt", 1}));
+
+  for (const auto* order : {&reversed, &shuffled}) {
+    std::vector<int> added;
+    OnFileAdded = [&](TWLNode& node, int index) {
+      added.push_back(index);
+      // Each name is in place when reported, so a handler sees the list as it will stay.
+      EXPECT_LT(index, node.FileCount());
+    };
+    TWLDesktopNode tree(fs);
+    fs.WriteFile(kFile, fileOf(*order, more));
+    ASSERT_EQ(tree.LoadFromFile(kFile), winerr::Success);
+    EXPECT_EQ(Take(tree), expected);
+    // The first section arrives as indexes 0..299; the second merges b.txt and z.txt around it.
+    ASSERT_EQ(added.size(), 302u);
+    for (int i = 0; i < 300; ++i) ASSERT_EQ(added[i], i) << "file out of order loaded one by one";
+    EXPECT_EQ(added[300], 0);
+    EXPECT_EQ(added[301], 301);
+  }
+}
+
+TEST_F(SelectionFileTest, PathsLongerThanWindowsAllowsAreRefusedAndNothingElseIsLost) {
+  // 'é' is two bytes but one UTF-16 unit, '😀' four bytes and two units: Windows counts units.
+  std::string atLimit = "C:\\";
+  while (atLimit.size() < 32000) atLimit += "\xC3\xA9\xF0\x9F\x98\x80\\";  // 4 units a level
+  size_t units = 3 + (atLimit.size() - 3) / 7 * 4;
+  atLimit.pop_back();
+  --units;
+  while (units < kMaxSelectionPath) atLimit += 'x', ++units;
+  ASSERT_GT(atLimit.size(), kMaxSelectionPath);  // over the limit in bytes, not in units
+  const std::string over = atLimit + "y";
+
+  TWLDesktopNode tree(fs);
+  TWLNode* full = tree.AddPath(atLimit);
+  ASSERT_NE(full, nullptr);
+  EXPECT_EQ(full->Path(), atLimit);
+  EXPECT_EQ(tree.AddPath(over), nullptr);
+  EXPECT_EQ(full->AddFile("f", 1), -1);  // "\\f" would pass the limit
+  EXPECT_EQ(full->AddChild("d"), -1);
+  EXPECT_EQ(full->Parent()->AddFile("ok", 1), 0);
+  EXPECT_FALSE(IsValidSelectionPath(over));
+
+  // On load: a 20,000-level folder, a 32,768-unit one and a file past the limit are left out;
+  // everything around them stays.
+  std::string deep = "C:";
+  for (int i = 0; i < 20000; ++i) deep += "\\a";
+  fs.WriteFile("C:\\Data\\keep.txt", "1234");
+  const std::string roomFor10 = atLimit.substr(0, atLimit.size() - 10);
+  fs.WriteFile(kFile, "[C:\\Data]\r\nkeep.txt=#\r\n[" + deep + "]\r\nlost.txt=#\r\n[" + over +
+                          "]\r\nlost.txt=#\r\n[" + roomFor10 +
+                          "]\r\nok.txt=#\r\ntoo-long.txt=#\r\n[C:\\]\r\nroot.txt=#\r\n");
+  ASSERT_EQ(tree.LoadFromFile(kFile), winerr::Success);
+  const Snapshot loaded = Take(tree);  // compared piecewise: printing these paths helps nobody
+  EXPECT_EQ(loaded.size(), 3u);
+  EXPECT_EQ(loaded.count("C:"), 1u);
+  EXPECT_EQ(loaded.at("C:\\Data"), (Snapshot::mapped_type{false, {{"keep.txt", 4}}}));
+  EXPECT_TRUE(loaded.count(roomFor10) &&
+              loaded.at(roomFor10) == (Snapshot::mapped_type{false, {{"ok.txt", -1}}}));
+}
+
+TEST_F(SelectionFileTest, DeepPathsCostMemoryInProportionToTheirDepth) {
+  // Each folder used to keep its full path: 16,000 levels took 337 MB.
+  auto deepFile = [&](int levels) {
+    std::string path = "C:";
+    for (int i = 0; i < levels; ++i) path += "\\d";
+    fs.WriteFile(kFile, "[C:\\Top]\r\ntop.txt=#\r\n[" + path + "]\r\nbottom.txt=#\r\n");
+    return path;
+  };
+  auto heap = [] {
+#ifdef TW_COUNTS_HEAP
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return size_t{0};
+#endif
+  };
+  const std::string path = deepFile(8000);
+  TWLDesktopNode half(fs);
+  size_t before = heap();
+  ASSERT_EQ(half.LoadFromFile(kFile), winerr::Success);
+  const size_t halfCost = heap() - before;
+
+  const std::string deepest = deepFile(16000);
+  TWLDesktopNode full(fs);
+  before = heap();
+  ASSERT_EQ(full.LoadFromFile(kFile), winerr::Success);
+  const size_t fullCost = heap() - before;
+  TWLNode* bottom = full.FindNode(deepest);
+  ASSERT_NE(bottom, nullptr);
+  EXPECT_EQ(bottom->Path(), deepest);
+  EXPECT_EQ(bottom->FileName(0), "bottom.txt");
+  EXPECT_EQ(full.FindNode("C:\\Top")->FileName(0), "top.txt");
+  EXPECT_EQ(full.FindNode(path)->ChildCount(), 1);
+
+  // The file saves back as it was read.
+  const std::string read = Saved();
+  ASSERT_EQ(full.SaveToFile(kFile), winerr::Success);
+  EXPECT_EQ(Saved(), read);
+
+  // Twice the depth, about twice the memory, and little of it per level. Memory is counted
+  // only under AddressSanitizer (the host tree), not in the Windows tree.
+#ifdef TW_COUNTS_HEAP
+  EXPECT_LT(fullCost, 3 * halfCost) << halfCost << " then " << fullCost;
+  EXPECT_LT(fullCost, 16000u * 1024) << fullCost;
+#else
+  (void)halfCost, (void)fullCost;
+#endif
+}
+
+TEST_F(SelectionFileTest, AServerSelectedWholeKeepsWhatIsSelectedBelowIt) {
+  fs.WriteFile("\\\\srv\\share\\Docs\\a.txt", "1");
+  fs.WriteFile("\\\\srv\\share\\Whole\\w.txt", "22");
+  TWLDesktopNode tree(fs);
+  TWLNode* server = tree.AddPath("\\\\srv");
+  ASSERT_TRUE(server->SelectAll());  // a server cannot be listed: whole, with nothing found
+  ASSERT_TRUE(server->AllSelected());
+  tree.AddPath("\\\\srv\\share\\Docs")->AddFile("a.txt", -1);
+  ASSERT_TRUE(tree.AddPath("\\\\srv\\share\\Whole")->SelectAll());
+  ASSERT_EQ(tree.SaveToFile(kFile), winerr::Success);
+  EXPECT_EQ(Saved(),
+            "[\\\\srv\\share\\Docs]\r\na.txt=#\r\n[\\\\srv\\share\\Whole]\r\n**ALL**=#\r\n");
+
+  TWLDesktopNode back(fs);
+  ASSERT_EQ(back.LoadFromFile(kFile), winerr::Success);
+  EXPECT_EQ(Take(back), Take(tree));
+  EXPECT_EQ(Take(back), (Snapshot{
+                            {"\\\\srv\\share\\Docs", {false, {{"a.txt", 1}}}},
+                            {"\\\\srv\\share\\Whole", {true, {{"w.txt", 2}}}},
+                        }));
 }
 
 }  // namespace
