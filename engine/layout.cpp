@@ -66,14 +66,20 @@ RelParts SplitRel(std::string_view rel) {
 // Steps 5 and 6 of the reverse mapping for a drive folder (first names a drive folder).
 std::optional<std::string> MapDriveFolder(const RelParts& parts,
                                           const std::optional<std::string>& chosenLocation) {
-  if (parts.first == kFromNetwork) {
+  // Windows names ignore case, so "FROM NETWORK" is the network folder too, never drive K.
+  if (parts.first.size() == std::string_view(kFromNetwork).size() &&
+      StartsWithNoCase(parts.first, kFromNetwork)) {
     if (parts.rest.empty()) return std::nullopt;  // the "From Network" folder itself
     if (chosenLocation) return AddBackslash(AddBackslash(*chosenLocation) + std::string(parts.rest));
     return AddBackslash("\\\\" + std::string(parts.rest));
   }
+  // "From Drive " and one letter, nothing more: a longer name ("From Networks", "From Drive
+  // CD") is no drive folder, and taking its twelfth character would restore to a drive
+  // that has nothing to do with it.
+  if (parts.first.size() != 12 || !StartsWithNoCase(parts.first, kFromDrive) ||
+      !IsAsciiLetter(parts.first[11]))
+    return std::nullopt;
   if (chosenLocation) return AddBackslash(AddBackslash(*chosenLocation) + std::string(parts.rest));
-  // The 12th character, the letter after "From Drive " (K for "FROM NETWORK").
-  if (parts.first.size() < 12 || !IsAsciiLetter(parts.first[11])) return std::nullopt;
   return AddBackslash(std::string(1, parts.first[11]) + ":\\" + std::string(parts.rest));
 }
 

@@ -93,17 +93,22 @@ TEST(LayoutReverse, PerDriveFoldersMapBackToTheirDrivesAndShares) {
   EXPECT_EQ(state.RootMapping, "");
 }
 
-TEST(LayoutReverse, FromNetworkInCapitalsIsADriveFolderOfDriveK) {
+TEST(LayoutReverse, DriveFoldersAreNamedExactlyWhateverTheirCase) {
   TVolumeRec v = Volume(true);
   TRestoreMapping state;
   ScriptedRootPrompt prompt;
   state.RootPrompt = &prompt;
   const std::string b = v.BackupPath;
-  EXPECT_EQ(MapToOriginal(b + "FROM NETWORK", v, state), Opt("K:\\"));
-  EXPECT_EQ(MapToOriginal(b + "FROM NETWORK\\srv\\share", v, state), Opt("K:\\srv\\share\\"));
+  // The network folder in capitals is still the network folder, never drive K.
+  EXPECT_EQ(MapToOriginal(b + "FROM NETWORK", v, state), std::nullopt);
+  EXPECT_EQ(MapToOriginal(b + "FROM NETWORK\\srv\\share", v, state), Opt("\\\\srv\\share\\"));
   EXPECT_EQ(MapToOriginal(b + "from drive x\\y", v, state), Opt("x:\\y\\"));
   EXPECT_EQ(prompt.asked, 0);  // neither counts as a folder that needs a root
-  EXPECT_EQ(MapDriveFolderToOriginal(b + "FROM NETWORK\\a", b), Opt("K:\\a\\"));
+  EXPECT_EQ(MapDriveFolderToOriginal(b + "FROM NETWORK\\a", b), Opt("\\\\a\\"));
+  // Longer names only begin like drive folders.
+  EXPECT_EQ(MapToOriginal(b + "From Networks\\x", v, state), std::nullopt);
+  EXPECT_EQ(MapToOriginal(b + "FROM NETWORKel", v, state), std::nullopt);
+  EXPECT_EQ(MapToOriginal(b + "From Drive CD\\x", v, state), std::nullopt);
   // Named like a drive folder but without a drive letter: nothing to restore to.
   EXPECT_EQ(MapToOriginal(b + "From Drive", v, state), std::nullopt);
   EXPECT_EQ(MapToOriginal(b + "From Drive 1\\x", v, state), std::nullopt);
