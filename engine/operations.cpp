@@ -119,6 +119,8 @@ void TAddOperation::AddFolderToVolume(const TWLNode& node) {
   TFolderIndex originals, copies;
   bool originalsListed = false;
   if (RefreshMode && node.FileCount() > 0) copies.Load(fs_, dest);
+  // A refresh may copy nothing here, yet a run killed here before left its temporaries.
+  if (copies.HeldTemporaries()) fs_.SweepTemporaries(dest);
 
   for (int i = 0; i < node.FileCount(); ++i) {
     if (ui_.Cancelled()) {

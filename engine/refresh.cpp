@@ -69,6 +69,7 @@ void TContentsRefreshOperation::RefreshFolderFromOriginals(const TWLNode& node) 
     const std::string volumeFolder = AddBackslash(node.Path());
     TFolderIndex copies, originals;
     copies.Load(fs_, volumeFolder);
+    if (copies.HeldTemporaries()) fs_.SweepTemporaries(volumeFolder);
     originals.Load(fs_, *originalFolder);
     for (int i = 0; i < node.FileCount(); ++i) {
       const std::string& name = node.FileName(i);
