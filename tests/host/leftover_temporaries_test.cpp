@@ -185,7 +185,9 @@ TEST(LeftoverTemporaries, WholeVolumeRestoreDeleteAndContentsRefreshPassOverThem
         break;
       }
     }
-    if (which != Delete) EXPECT_EQ(LogLines(w.fs), std::vector<std::string>{});
+    if (which != Delete) {
+      EXPECT_EQ(LogLines(w.fs), std::vector<std::string>{});
+    }
     ASSERT_EQ(w.ui.messages.size(), 1u);
     EXPECT_EQ(w.ui.messages[0].flags & mb::IconInformation, mb::IconInformation)
         << w.ui.messages[0].text;
