@@ -103,9 +103,10 @@ class IFileSystem {
 
   // Removes from folder the temporary files of ours (see TemporaryName) that a process that no
   // longer runs left there, for instance one killed during a copy. Writing into a folder does
-  // this by itself the first time in a process, and a folder this process created needs none;
-  // an operation that has listed a folder it may not write into calls it when the listing
-  // showed such names. Nothing is reported: a file that cannot go is left for a later run.
+  // this by itself the first time in a process, and a folder this process created needs none.
+  // An operation whose listing of a folder showed such names calls it where it may not write
+  // (a refresh with nothing changed there) or where they keep a folder from going (a delete).
+  // Nothing is reported: a file that cannot go is left for a later run.
   virtual void SweepTemporaries(const std::string& folder);
 
   // A last-write time as a directory search hands it to the refresh's change test: converted
