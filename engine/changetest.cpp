@@ -10,13 +10,18 @@ namespace tw {
 
 WinError TFolderIndex::Load(IFileSystem& fs, const std::string& folder) {
   entries_.clear();
+  temporaries_ = false;
   std::vector<FindData> listed;
   // "C:" alone would name the current folder of drive C.
   WinError e = fs.List(AddBackslash(folder), listed);
   if (e) return e;
   entries_.reserve(listed.size());
   for (FindData& d : listed) {
-    if (!d.IsDirectory()) entries_.push_back(std::move(d));
+    if (d.IsDirectory()) continue;
+    if (IsOurTemporaryName(d.name))
+      temporaries_ = true;
+    else
+      entries_.push_back(std::move(d));
   }
   std::stable_sort(entries_.begin(), entries_.end(), [](const FindData& a, const FindData& b) {
     return CompareSelectionNames(a.name, b.name) < 0;

@@ -21,9 +21,13 @@ class TFolderIndex {
   // exactly so wins over one that differs in case only); nullptr for a folder or no entry.
   const FindData* FindFile(std::string_view name) const;
   size_t Size() const { return entries_.size(); }
+  // The listing held temporary files of ours, which the index leaves out (never a copy or an
+  // original); a killed process may have left them.
+  bool HeldTemporaries() const { return temporaries_; }
 
  private:
   std::vector<FindData> entries_;  // files only, sorted by folded name
+  bool temporaries_ = false;
 };
 
 // The change test: a file has changed when its original and its copy differ in the last-write

@@ -231,7 +231,13 @@ void TDeleteOperation::AfterChild(TWLNode* node, int& j, int start, bool wasWhol
     return;
   }
   // Fails while the folder holds anything not selected (a file added later): it stays.
-  if (fs_.RemoveDir(child.Path()) == winerr::Success) {
+  // Temporaries a killed run left there are no such thing.
+  WinError removed = fs_.RemoveDir(child.Path());
+  if (removed == winerr::DirNotEmpty) {
+    fs_.SweepTemporaries(child.Path());
+    removed = fs_.RemoveDir(child.Path());
+  }
+  if (removed == winerr::Success) {
     ++FoldersRemoved;
     const std::string name = child.Name();
     node->RemoveChild(name);

@@ -180,6 +180,8 @@ TVisit TAddOperation::AddFolderFiles(const TWLNode& node) {
   // A flat volume keeps the copies of a drive root beside its placeholder.
   const bool besidePlaceholder = FoldSelectionName(dest) == ownFolder_;
   if (RefreshMode && node.FileCount() > 0) copies.Load(fs_, dest);
+  // A refresh may copy nothing here, yet a run killed here before left its temporaries.
+  if (copies.HeldTemporaries()) fs_.SweepTemporaries(dest);
 
   for (int i = 0; i < node.FileCount(); ++i) {
     if (ui_.Cancelled()) {

@@ -92,6 +92,7 @@ TVisit TContentsRefreshOperation::RefreshFolderFiles(const TWLNode& node) {
   const std::string volumeFolder = AddBackslash(node.Path());
   TFolderIndex copies, originals;
   copies.Load(fs_, volumeFolder);
+  if (copies.HeldTemporaries()) fs_.SweepTemporaries(volumeFolder);
   originals.Load(fs_, *originalFolder);
   for (int i = 0; i < node.FileCount(); ++i) {
     const std::string name = node.FileName(i);

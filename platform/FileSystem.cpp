@@ -51,6 +51,52 @@ WinError IFileSystem::MakeDirPath(const std::string& path) {
   return e;
 }
 
+void IFileSystem::SweepTemporaries(const std::string&) {}
+
+namespace {
+
+// Hexadecimal digits at the start of s, lower case and without leading zeros, at most max.
+size_t HexRun(std::string_view s, size_t max) {
+  size_t n = 0;
+  while (n < s.size() && n <= max &&
+         ((s[n] >= '0' && s[n] <= '9') || (s[n] >= 'a' && s[n] <= 'f')))
+    ++n;
+  if (n == 0 || n > max || (n > 1 && s[0] == '0')) return 0;
+  return n;
+}
+
+}  // namespace
+
+std::string TemporaryName(uint32_t pid, uint64_t n) {
+  static const char kDigits[] = "0123456789abcdef";
+  auto hex = [](uint64_t v) {
+    std::string out;
+    do {
+      out.insert(out.begin(), kDigits[v & 15]);
+      v >>= 4;
+    } while (v);
+    return out;
+  };
+  return "~tw" + hex(pid) + "-" + hex(n) + ".tmp";
+}
+
+std::optional<uint32_t> TemporaryNameOwner(std::string_view name) {
+  constexpr std::string_view kPrefix = "~tw", kSuffix = ".tmp";
+  if (name.size() < kPrefix.size() + 3 + kSuffix.size() || name.substr(0, 3) != kPrefix ||
+      name.substr(name.size() - kSuffix.size()) != kSuffix)
+    return std::nullopt;
+  std::string_view rest = name.substr(kPrefix.size(), name.size() - 7);
+  const size_t pidDigits = HexRun(rest, 8);
+  if (pidDigits == 0 || pidDigits + 1 >= rest.size() || rest[pidDigits] != '-')
+    return std::nullopt;
+  std::string_view counter = rest.substr(pidDigits + 1);
+  if (HexRun(counter, 16) != counter.size()) return std::nullopt;
+  uint32_t pid = 0;
+  for (size_t i = 0; i < pidDigits; ++i)
+    pid = pid * 16 + static_cast<uint32_t>(rest[i] <= '9' ? rest[i] - '0' : rest[i] - 'a' + 10);
+  return pid;
+}
+
 std::optional<uint32_t> IFileSystem::LocalDosDateTime(FileTime utc) {
   return PackDosDateTime(utc);
 }

@@ -101,12 +101,35 @@ class IFileSystem {
   // Creates the file, or empties an existing one, for writing; others may read it meanwhile.
   virtual WinError OpenForWriting(const std::string& path, std::unique_ptr<IFileWriter>& file);
 
+  // Removes from folder the temporary files of ours (see TemporaryName) that a process that no
+  // longer runs left there, for instance one killed during a copy. Writing into a folder does
+  // this by itself the first time in a process, and a folder this process created needs none.
+  // An operation whose listing of a folder showed such names calls it where it may not write
+  // (a refresh with nothing changed there) or where they keep a folder from going (a delete).
+  // Nothing is reported: a file that cannot go is left for a later run.
+  virtual void SweepTemporaries(const std::string& folder);
+
   // A last-write time as a directory search hands it to the refresh's change test: converted
   // to local time with the bias in force now (not the one of the file's date), then packed into
   // a DOS date (high word) and time (low word), odd seconds rounded down. Nothing outside the
   // DOS range (1980 to 2107). The default takes local time to be UTC.
   virtual std::optional<uint32_t> LocalDosDateTime(FileTime utc);
 };
+
+// The temporary files of WriteAtomic and CopyFileAtomic are named "~tw<pid>-<n>.tmp", both
+// numbers in lower-case hexadecimal without leading zeros, pid that of the writing process. They
+// are never user files: scans and views pass over them.
+std::string TemporaryName(uint32_t pid, uint64_t n);
+// The pid in a temporary name of ours; nothing for any other name.
+std::optional<uint32_t> TemporaryNameOwner(std::string_view name);
+inline bool IsOurTemporaryName(std::string_view name) {
+  return TemporaryNameOwner(name).has_value();
+}
+// Whether a temporary file of ours made at `made` was left behind: no process with its pid
+// runs (ownerStart empty), or the one that does started later, so the pid was reused.
+inline bool IsStaleTemporary(std::optional<FileTime> ownerStart, FileTime made) {
+  return !ownerStart || made < *ownerStart;
+}
 
 // The last-write time a copy carries until its data is on the disk: five two-second steps away
 // from the original's, so the change test never takes the copy for a current one.

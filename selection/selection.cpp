@@ -137,6 +137,12 @@ bool IsScannableFolder(TWLEnvironment& env, const std::string& folderPath, const
   return !env.IsExcludedFolder(path) && IsFileSystemFolder(env, path);
 }
 
+// A file a scan selects and counts: not a temporary file of ours, which a process killed
+// during a copy may have left behind.
+bool IsScannableFile(const FindData& e) {
+  return IsValidSelectionName(e.name) && !IsOurTemporaryName(e.name);
+}
+
 }  // namespace
 
 bool IsValidSelectionPath(std::string_view path) {
@@ -157,7 +163,7 @@ int CountFolderEntries(TWLEnvironment& env, std::string_view path) {
   const std::string base = folder.substr(0, folder.size() - 1);
   int count = 0;
   for (const FindData& e : entries) {
-    if (e.IsDirectory() ? IsScannableFolder(env, base, e) : IsValidSelectionName(e.name)) ++count;
+    if (e.IsDirectory() ? IsScannableFolder(env, base, e) : IsScannableFile(e)) ++count;
   }
   return count;
 }
@@ -454,7 +460,7 @@ bool TWLNode::SelectAll() {
           if (!IsScannableFolder(env, path, e)) continue;
           int index = node->AddChild(e.name);
           if (index >= 0) found.push_back(node->children_[static_cast<size_t>(index)].get());
-        } else if (IsValidSelectionName(e.name) && node->FitsBelow(e.name)) {
+        } else if (IsScannableFile(e) && node->FitsBelow(e.name)) {
           const int64_t size = SizeOf(e);
           fresh.push_back(FileEntry{std::move(e.name), size, size, e.lastWrite, listedAt});
         }

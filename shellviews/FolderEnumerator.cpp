@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "platform/FileSystem.h"
 #include "platform/win32/Utf.h"
 #include "shellviews/NameSpaceEnumerator.h"
 
@@ -337,6 +338,10 @@ void TFolderEnumerator::Fill(bool reread) {
           if (e->folder()) e->fileAttrs = FILE_ATTRIBUTE_DIRECTORY;
         }
         if (!e->folder() && e->fileSystem() && !MatchesMask(e->name)) continue;
+        // A temporary file of ours (left by a process killed during a copy) is no user file.
+        if (!e->folder() && e->fileSystem() && e->name.compare(0, 3, L"~tw") == 0 &&
+            IsOurTemporaryName(Narrow(e->name)))
+          continue;
         if (e->fileSystem())
           e->path = base.empty() ? DisplayName(folder.get(), child, SHGDN_FORPARSING)
                                  : base + Narrow(e->name);

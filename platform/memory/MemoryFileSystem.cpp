@@ -267,6 +267,9 @@ WinError MemoryFileSystem::DoWriteAtomic(const std::string& path, const std::str
   if (!parent) return winerr::AccessDenied;  // a root
   if (node && node->dir) return winerr::AccessDenied;
   if (node && (node->attrs & fileattr::ReadOnly)) return winerr::AccessDenied;
+  Parsed folder = p;
+  folder.parts.pop_back();
+  SweepOnce(folder);
 
   // A hidden or system file (a mark, a settings file) stays so after being rewritten.
   const uint32_t attrs = fileattr::Archive |
@@ -280,7 +283,7 @@ WinError MemoryFileSystem::ReplaceViaTemp(const std::string& target, Node* paren
                                           FileTime time) {
   std::string tmpName, tmpKey;
   do {
-    tmpName = "~tw" + std::to_string(++tempCounter_) + ".tmp";
+    tmpName = TemporaryName(kOwnPid, tempCounter_++);
     tmpKey = textfold::Fold(tmpName);
   } while (parent->children.count(tmpKey));
   auto owned = std::make_unique<Node>();
@@ -376,6 +379,9 @@ WinError MemoryFileSystem::DoCopy(const std::string& from, const std::string& to
   if (!parent) return winerr::AccessDenied;  // a root
   if (node == src) return winerr::SharingViolation;  // onto itself: the source is open
   if (node && (node->dir || (node->attrs & fileattr::ReadOnly))) return winerr::AccessDenied;
+  Parsed folder = pd;
+  folder.parts.pop_back();
+  SweepOnce(folder);
   const std::string data = src->data;
   const std::string name = node ? node->name : pd.parts.back();  // an existing name keeps its case
   const FileTime provisional = ProvisionalLastWrite(src->time);
@@ -473,12 +479,47 @@ int MemoryFileSystem::OpenWriters() {
 std::vector<std::string> MemoryFileSystem::TemporaryFiles() {
   std::vector<std::string> out;
   for (const auto& path : ListAll()) {
-    size_t slash = path.find_last_of('\\');
-    std::string name = path.substr(slash + 1);
-    if (name.rfind("~tw", 0) == 0 && name.size() > 4 && name.substr(name.size() - 4) == ".tmp")
-      out.push_back(path);
+    if (IsOurTemporaryName(path.substr(path.find_last_of('\\') + 1))) out.push_back(path);
   }
   return out;
+}
+
+void MemoryFileSystem::SetProcess(uint32_t pid, std::optional<FileTime> start) {
+  std::lock_guard lock(mutex_);
+  if (start)
+    processes_[pid] = *start;
+  else
+    processes_.erase(pid);
+}
+
+void MemoryFileSystem::SweepTemporaries(const std::string& folder) {
+  std::lock_guard lock(mutex_);
+  Parsed p = Parse(folder);
+  if (!p.error) SweepOnce(p);
+}
+
+void MemoryFileSystem::SweepOnce(const Parsed& folder) {
+  if (!swept_.insert(textfold::Fold(folder.Canonical())).second) return;
+  Node *parent, *node;
+  Drive* drive = nullptr;
+  if (Locate(folder, parent, node, &drive) || !node || !node->dir) return;
+  std::vector<std::string> stale;
+  for (const auto& [key, child] : node->children) {
+    const std::optional<uint32_t> pid = TemporaryNameOwner(child->name);
+    if (!pid || child->dir) continue;
+    auto running = processes_.find(*pid);
+    std::optional<FileTime> start;
+    if (running != processes_.end()) start = running->second;
+    if (IsStaleTemporary(start, child->time)) stale.push_back(key);
+  }
+  const std::string base = folder.parts.empty() ? folder.Canonical() : folder.Canonical() + "\\";
+  for (const std::string& key : stale) {
+    Node* tmp = node->children[key].get();
+    const std::string path = base + tmp->name;
+    drive->used -= tmp->data.size();
+    node->children.erase(key);
+    Log(FsOp::Remove, path, winerr::Success);
+  }
 }
 
 WinError MemoryFileSystem::Stat(const std::string& path, FindData& info) {
@@ -579,6 +620,7 @@ WinError MemoryFileSystem::MakeDir(const std::string& path) {
   dir->attrs = fileattr::Directory;
   dir->time = now_;
   parent->children[textfold::Fold(dir->name)] = std::move(dir);
+  swept_.insert(textfold::Fold(p.Canonical()));  // a new folder holds no leftovers
   return Log(op, path, winerr::Success);
 }
 

@@ -21,6 +21,12 @@
 // ten seconds off its original's until SettleCopies, whose fault (Settle, matched on the copy's
 // target) leaves it so.
 //
+// Temporary files are named as the real ones are, with the pid OwnPid. The processes that the
+// sweep of leftover temporaries asks about are modelled: this one, started at time 0 unless
+// SetProcess says otherwise, and the others a test declares running; any other pid has ended.
+// The fake takes a file's last-write time for the time it was made. A sweep's removals are
+// logged as Remove calls.
+//
 // Every call is logged (operation, path, result) so tests can see that a call happened.
 // All members lock one mutex, so a monitor thread may share the object with the test.
 #pragma once
@@ -30,6 +36,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -109,6 +116,7 @@ class MemoryFileSystem : public IFileSystem {
   WinError CopyFileAtomic(const std::string& from, const std::string& to,
                           uint32_t* copyAttributes = nullptr) override;
   WinError SettleCopies(std::string* failedCopy = nullptr) override;
+  void SweepTemporaries(const std::string& folder) override;
   WinError SetLastWriteTime(const std::string& path, FileTime time) override;
   WinError DiskFree(const std::string& root, uint64_t& freeBytes) override;
   // The writer must not outlive this object.
@@ -146,6 +154,9 @@ class MemoryFileSystem : public IFileSystem {
   size_t UnsettledCopies();
   // Temporary files of WriteAtomic and CopyFileAtomic still present anywhere.
   std::vector<std::string> TemporaryFiles();
+  static constexpr uint32_t kOwnPid = 0x1d0c;
+  // Declares the process pid running since start, or ended (nullopt).
+  void SetProcess(uint32_t pid, std::optional<FileTime> start);
 
   // Returns an id for FaultHits.
   int AddFault(const FsFault& fault);
@@ -179,6 +190,8 @@ class MemoryFileSystem : public IFileSystem {
                           const std::string& targetName, const std::string& data,
                           uint32_t attrs, FileTime time);
   WinError Append(const std::string& path, std::string_view data);
+  // Sweeps the folder (canonical) of leftover temporaries the first time in this object's life.
+  void SweepOnce(const Parsed& folder);
   class Writer;
   Node* MustFind(const std::string& path);
   static bool Matches(const FsFault& f, const std::string& path);
@@ -195,6 +208,8 @@ class MemoryFileSystem : public IFileSystem {
   FileTime now_ = kDefaultTime;
   std::string temp_ = "C:\\Temp\\";
   uint64_t tempCounter_ = 0;
+  std::map<uint32_t, FileTime> processes_{{kOwnPid, 0}};  // running ones, by pid
+  std::set<std::string> swept_;  // folded canonical folders swept or created
   int nextFaultId_ = 1;
   std::atomic<int> biasMinutes_{0};
   int openWriters_ = 0;

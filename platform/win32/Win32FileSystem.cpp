@@ -12,6 +12,8 @@
 #include <memory>
 #include <new>
 #include <string_view>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/Utf.h"
@@ -102,9 +104,8 @@ std::atomic<unsigned> g_tempCounter{0};
 // Creates a new file next to `folder`'s other entries under a name nobody else uses.
 HANDLE CreateTempIn(const std::wstring& folder, DWORD attributes, std::wstring& temp) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    wchar_t name[64];
-    swprintf(name, 64, L"\\~tw%lx-%x.tmp", GetCurrentProcessId(), g_tempCounter.fetch_add(1));
-    temp = folder + name;
+    temp = folder + L'\\' +
+           Widen(TemporaryName(GetCurrentProcessId(), g_tempCounter.fetch_add(1)));
     // DELETE: the copy is renamed through this handle and kept open until it is on the disk.
     HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
                            CREATE_NEW, attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -114,6 +115,19 @@ HANDLE CreateTempIn(const std::wstring& folder, DWORD attributes, std::wstring& 
   }
   SetLastError(ERROR_FILE_EXISTS);
   return INVALID_HANDLE_VALUE;
+}
+
+// Start time of the running process with this pid; nothing when none runs.
+std::optional<FileTime> RunningProcessStart(DWORD pid) {
+  HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  // Refused: it runs, under another account; its files are kept.
+  if (!h) return GetLastError() == ERROR_ACCESS_DENIED ? std::optional<FileTime>(0) : std::nullopt;
+  std::optional<FileTime> start;
+  FILETIME created, exited, kernel, user;
+  if (WaitForSingleObject(h, 0) != WAIT_OBJECT_0)  // signalled once it has ended
+    start = GetProcessTimes(h, &created, &exited, &kernel, &user) ? ToFileTime(created) : 0;
+  CloseHandle(h);
+  return start;
 }
 
 void DiscardTemp(const std::wstring& temp) {
@@ -310,7 +324,61 @@ class Win32FileSystem::TPendingCopies {
   std::string failedCopy_;
 };
 
-Win32FileSystem::Win32FileSystem() : pending_(std::make_unique<TPendingCopies>()) {}
+// Folders this process has swept of leftover temporaries or created itself. Bounded: a folder
+// forgotten costs one more look at its temporaries only.
+class Win32FileSystem::TSweptFolders {
+ public:
+  TSweptFolders() { InitializeSRWLock(&lock_); }
+  // True the first time for a folder.
+  bool Add(const std::wstring& folder) {
+    AcquireSRWLockExclusive(&lock_);
+    if (folders_.size() >= kMaxFolders) folders_.clear();
+    const bool added = folders_.insert(folder).second;
+    ReleaseSRWLockExclusive(&lock_);
+    return added;
+  }
+
+ private:
+  static constexpr size_t kMaxFolders = 4096;
+  SRWLOCK lock_;
+  std::unordered_set<std::wstring> folders_;
+};
+
+Win32FileSystem::Win32FileSystem()
+    : pending_(std::make_unique<TPendingCopies>()), swept_(std::make_unique<TSweptFolders>()) {}
+
+void Win32FileSystem::SweepTemporaries(const std::string& folder) {
+  std::wstring w;
+  if (ExtendedPath(folder, w)) return;  // no trailing backslash but for a root
+  SweepOnce(w);
+}
+
+void Win32FileSystem::SweepOnce(const std::wstring& folder) {
+  if (!swept_->Add(folder)) return;
+  std::wstring pattern = folder;
+  if (pattern.back() != L'\\') pattern += L'\\';
+  const size_t base = pattern.size();
+  pattern += L"~tw*.tmp";
+  WIN32_FIND_DATAW fd;
+  HANDLE find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch,
+                                 nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) return;
+  std::vector<std::pair<DWORD, std::optional<FileTime>>> owners;  // asked once per sweep
+  do {
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    const std::optional<uint32_t> pid = TemporaryNameOwner(Narrow(fd.cFileName));
+    if (!pid) continue;
+    auto known = std::find_if(owners.begin(), owners.end(),
+                              [&](const auto& o) { return o.first == *pid; });
+    if (known == owners.end())
+      known = owners.insert(owners.end(), {*pid, RunningProcessStart(*pid)});
+    if (!IsStaleTemporary(known->second, ToFileTime(fd.ftCreationTime))) continue;
+    // A file still open in a live process cannot be deleted: it would refuse here.
+    DiscardTemp(pattern.substr(0, base) + fd.cFileName);
+  } while (FindNextFileW(find, &fd));
+  FindClose(find);
+}
+
 Win32FileSystem::~Win32FileSystem() = default;
 
 WinError Win32FileSystem::SettleCopies(std::string* failedCopy) {
@@ -354,6 +422,7 @@ WinError Win32FileSystem::WriteAtomic(const std::string& path, const std::string
   size_t slash = target.find_last_of(L'\\');
   if (slash == std::wstring::npos || slash + 1 == target.size()) return winerr::AccessDenied;
   const std::wstring folder = target.substr(0, slash);
+  SweepOnce(folder);
 
   DWORD oldAttrs = AttributesOf(target);
   if (oldAttrs != INVALID_FILE_ATTRIBUTES &&
@@ -432,7 +501,9 @@ WinError Win32FileSystem::Remove(const std::string& path) {
 WinError Win32FileSystem::MakeDir(const std::string& path) {
   std::wstring w;
   if (WinError e = ExtendedPath(path, w)) return e;
-  return Result(CreateDirectoryW(w.c_str(), nullptr));
+  if (!CreateDirectoryW(w.c_str(), nullptr)) return GetLastError();
+  swept_->Add(w);  // a new folder holds no leftovers
+  return winerr::Success;
 }
 
 WinError Win32FileSystem::RemoveDir(const std::string& path) {
@@ -521,6 +592,7 @@ WinError Win32FileSystem::CopyFileAtomic(const std::string& from, const std::str
   size_t slash = dst.find_last_of(L'\\');
   if (slash == std::wstring::npos || slash + 1 == dst.size() || slash < RootLength(dst))
     return winerr::AccessDenied;
+  SweepOnce(dst.substr(0, slash));
 
   // The source is shared for reading only, as the system copy does: a file another program is
   // writing gives 32 ("in use") rather than a copy torn midway.

@@ -36,13 +36,18 @@ class Win32FileSystem : public IFileSystem {
   WinError OpenForWriting(const std::string& path, std::unique_ptr<IFileWriter>& file) override;
   std::optional<uint32_t> LocalDosDateTime(FileTime utc) override;
   WinError SettleCopies(std::string* failedCopy = nullptr) override;
+  void SweepTemporaries(const std::string& folder) override;
 
   // Bytes per read and write of CopyFileAtomic.
   static constexpr unsigned kCopyBuffer = 1u << 20;
 
  private:
   class TPendingCopies;
+  class TSweptFolders;
+  // Before the first write of this process into a folder (an extended path).
+  void SweepOnce(const std::wstring& folder);
   std::unique_ptr<TPendingCopies> pending_;
+  std::unique_ptr<TSweptFolders> swept_;
 };
 
 }  // namespace tw

@@ -162,6 +162,14 @@ TEST_F(FolderListTest, FileMaskFiltersFilesButNeverFolders) {
   EXPECT_EQ(refreshes, 4);
 }
 
+TEST_F(FolderListTest, TemporaryFilesOfOursLeftByAKilledCopyAreNotShown) {
+  dir.File("~tw5-1.tmp", 4);
+  dir.File("~tw5-1.tmp.txt", 4);  // a name of the user's own
+  SendMessageW(hwnd(), WM_KEYDOWN, VK_F5, 0);
+  EXPECT_EQ(Row("~tw5-1.tmp"), -1);
+  EXPECT_GE(Row("~tw5-1.tmp.txt"), 0);
+}
+
 TEST_F(FolderListTest, CheckBoxClicksAndProgramChangesRaiseOnCheck) {
   std::vector<std::pair<std::string, int>> checks;
   list().OnCheck = [&](TFolderEnumerator* l, int i) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,49 @@ class AtomicCopyRealFiles : public ::testing::Test {
   Win32FileSystem fs;
   std::string root, src, dst;
 };
+
+// What a process killed midway left is swept from a folder before another process first writes
+// there; what a running process writes, and names not of ours, stay.
+TEST_F(AtomicCopyRealFiles, FirstWriteIntoAFolderSweepsTemporariesOfEndedProcessesOnly) {
+  const std::string folder = root + "\\dst";
+  const std::string ended = folder + "\\" + TemporaryName(0xfffffff0u, 7);  // no such process
+  const std::string running = folder + "\\" + TemporaryName(GetCurrentProcessId(), 0xabc);
+  const std::string reused = folder + "\\" + TemporaryName(GetCurrentProcessId(), 0xabd);
+  const std::string other = folder + "\\~tw1-1.tmp.txt";
+  for (const std::string& path : {ended, running, reused, other})
+    ASSERT_EQ(fs.WriteAtomic(path, "left"), winerr::Success) << path;
+  ASSERT_EQ(fs.SetAttrs(ended, fileattr::ReadOnly), winerr::Success);
+  // Made before this process started: its pid was another process's then.
+  bool madeBefore = false;
+  {
+    HANDLE h = CreateFileW(Widen(reused).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    FILETIME old{0, 0x01c00000};  // 1995
+    madeBefore = SetFileTime(h, &old, nullptr, nullptr);
+    CloseHandle(h);
+    WIN32_FILE_ATTRIBUTE_DATA d;
+    madeBefore = madeBefore &&
+                 GetFileAttributesExW(Widen(reused).c_str(), GetFileExInfoStandard, &d) &&
+                 d.ftCreationTime.dwHighDateTime == old.dwHighDateTime;
+  }
+  ASSERT_EQ(fs.WriteAtomic(src, "source"), winerr::Success);
+
+  // This object made the folder, so it knows there is nothing to sweep; another one does not.
+  ASSERT_EQ(fs.CopyFileAtomic(src, dst), winerr::Success);
+  EXPECT_EQ(fs.SettleCopies(), winerr::Success);
+  EXPECT_EQ(Entries(folder).size(), 6u);
+  Win32FileSystem next;
+  ASSERT_EQ(next.CopyFileAtomic(src, dst), winerr::Success);
+  EXPECT_EQ(next.SettleCopies(), winerr::Success);
+  std::vector<std::string> left = {"copy.bin", "deep", "~tw1-1.tmp.txt",
+                                   running.substr(folder.size() + 1)};
+  if (!madeBefore) left.push_back(reused.substr(folder.size() + 1));
+  std::vector<std::string> found = Entries(folder);
+  std::sort(found.begin(), found.end());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(found, left) << (madeBefore ? "" : "(the platform keeps no creation time)");
+}
 
 TEST_F(AtomicCopyRealFiles, CarriesDataAttributesAndTimeAndLeavesNoTemporaryFile) {
   std::string big(5 * 1024 * 1024 + 17, '\0');  // more than one buffer, odd length
