@@ -57,42 +57,14 @@ void TfWLRootPath::BitBtn1Click() { TryClose(); }
 
 void TfWLRootPath::TryClose() {
   if (!FormCloseQuery()) return;  // refused without a message
-  modal_ = false;
+  EndModal();
 }
 
 bool TfWLRootPath::ShowModal() {
-  if (!Handle() || modal_) return false;
-  HWND owner = owner_ && IsWindow(owner_) ? owner_ : nullptr;
-  SetWindowLongPtrW(Handle(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
-  // The owner keeps the state it had: an operation's main window stays disabled afterwards.
-  bool ownerWasEnabled = owner && IsWindowEnabled(owner);
-  if (ownerWasEnabled) EnableWindow(owner, FALSE);
-  FormShow();
-  ShowWindow(Handle(), SW_SHOW);
-  SetForegroundWindow(Handle());
-  SetFocus(pathSLE_);
-  SendMessageW(pathSLE_, EM_SETSEL, 0, -1);
-
-  modal_ = true;
-  bool quit = false;
-  MSG msg;
-  while (modal_) {
-    BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got <= 0) {
-      if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
-      quit = true;
-      break;
-    }
-    if (IsDialogMessageW(Handle(), &msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-  modal_ = false;
-  if (ownerWasEnabled && IsWindow(owner)) EnableWindow(owner, TRUE);
   if (!Handle()) return false;
-  ShowWindow(Handle(), SW_HIDE);
-  if (owner && IsWindowVisible(owner)) SetActiveWindow(owner);
-  return !quit;
+  FormShow();
+  SendMessageW(pathSLE_, EM_SETSEL, 0, -1);
+  return RunModal(owner_, pathSLE_);
 }
 
 std::optional<std::string> TfWLRootPath::AskRootPath(const std::string& folderName) {
@@ -106,9 +78,6 @@ LRESULT TfWLRootPath::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE:
       TryClose();
       return 0;
-    case WM_DESTROY:
-      modal_ = false;  // destroyed with its owner: the modal loop must not outlive it
-      break;
     case DM_GETDEFID:  // Enter presses OK through IsDialogMessage
       return MAKELRESULT(GetDlgCtrlID(okButton_), DC_HASDEFID);
   }

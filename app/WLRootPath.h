@@ -44,7 +44,6 @@ class TfWLRootPath : public forms::TForm, public IRootPathPrompt {
   HWND folderST_ = nullptr;
   HWND pathSLE_ = nullptr;
   HWND okButton_ = nullptr;
-  bool modal_ = false;
 };
 
 }  // namespace tw

@@ -191,6 +191,38 @@ bool TForm::CreateFormClient(const wchar_t* className, const std::string& captio
   return true;
 }
 
+bool TForm::RunModal(HWND owner, HWND focus) {
+  if (!hwnd_ || modal_) return false;
+  owner = owner && IsWindow(owner) ? owner : nullptr;
+  SetWindowLongPtrW(hwnd_, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
+  bool ownerWasEnabled = owner && IsWindowEnabled(owner);
+  if (ownerWasEnabled) EnableWindow(owner, FALSE);
+  ShowWindow(hwnd_, SW_SHOW);
+  SetForegroundWindow(hwnd_);
+  if (focus) SetFocus(focus);
+
+  modal_ = true;
+  bool quit = false;
+  MSG msg;
+  while (modal_) {
+    BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got <= 0) {
+      if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
+      quit = true;
+      break;
+    }
+    if (hwnd_ && IsDialogMessageW(hwnd_, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  modal_ = false;
+  if (ownerWasEnabled && IsWindow(owner)) EnableWindow(owner, TRUE);
+  if (!hwnd_) return false;
+  ShowWindow(hwnd_, SW_HIDE);
+  if (owner && IsWindowVisible(owner)) SetActiveWindow(owner);
+  return !quit;
+}
+
 namespace {
 struct RescaleState {
   int from, to;
@@ -307,6 +339,7 @@ LRESULT CALLBACK TForm::StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCDESTROY) {
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     self->hwnd_ = nullptr;
+    self->modal_ = false;  // destroyed with its owner: the modal loop must not outlive it
   }
   return result;
 }

@@ -68,6 +68,12 @@ class TForm {
                         HICON icon);
   virtual LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
   LRESULT DefaultProc(UINT msg, WPARAM wp, LPARAM lp);
+  // Shows the form over owner, which stays disabled meanwhile and is left as it was found (an
+  // operation's main window stays disabled), and runs a message loop until EndModal or the
+  // form's destruction. False when it could not be shown or the program is quitting (the quit
+  // request is passed on).
+  bool RunModal(HWND owner, HWND focus);
+  void EndModal() { modal_ = false; }
 
  private:
   static LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -77,6 +83,7 @@ class TForm {
   HWND tooltip_ = nullptr;
   int dpi_ = kDesignDpi;
   int nextId_ = 1000;
+  bool modal_ = false;
   std::map<int, std::function<void()>> commands_;
 };
 

@@ -43,13 +43,6 @@ struct MemoryFileSystem::Parsed {
   }
 };
 
-struct MemoryFileSystem::FaultState {
-  FsFault fault;
-  int id = 0;
-  int seen = 0;
-  int hits = 0;
-};
-
 namespace {
 
 constexpr uint32_t kSettable = fileattr::ReadOnly | fileattr::Hidden | fileattr::System |
@@ -220,19 +213,11 @@ bool MemoryFileSystem::Matches(const FsFault& f, const std::string& rawPath) {
 
 const MemoryFileSystem::FaultState* MemoryFileSystem::CheckFault(FsOp op, const std::string& path,
                                                                  const std::string& path2) {
-  FaultState* fired = nullptr;
-  for (auto& st : faults_) {
-    const FsFault& f = st.fault;
-    const bool step = op == FsOp::Write || op == FsOp::Replace || op == FsOp::Settle;
-    if (f.op != op && (f.op != FsOp::Any || step)) continue;
-    if (!Matches(f, path) && (path2.empty() || !Matches(f, path2))) continue;
-    ++st.seen;  // every matching fault counts the call, so skips stay predictable
-    if (fired || st.seen <= f.skip) continue;
-    if (f.times != FsFault::kAlways && st.hits >= f.times) continue;
-    ++st.hits;
-    fired = &st;
-  }
-  return fired;
+  const bool step = op == FsOp::Write || op == FsOp::Replace || op == FsOp::Settle;
+  return faults_.Fire([&](const FsFault& f) {
+    if (f.op != op && (f.op != FsOp::Any || step)) return false;
+    return Matches(f, path) || (!path2.empty() && Matches(f, path2));
+  });
 }
 
 WinError MemoryFileSystem::Log(FsOp op, const std::string& path, WinError result,
@@ -832,23 +817,17 @@ void MemoryFileSystem::SetTempFolder(const std::string& folder) {
 
 int MemoryFileSystem::AddFault(const FsFault& fault) {
   std::lock_guard lock(mutex_);
-  FaultState st;
-  st.fault = fault;
-  st.id = nextFaultId_++;
-  faults_.push_back(st);
-  return st.id;
+  return faults_.Add(fault);
 }
 
 void MemoryFileSystem::ClearFaults() {
   std::lock_guard lock(mutex_);
-  faults_.clear();
+  faults_.Clear();
 }
 
 int MemoryFileSystem::FaultHits(int id) {
   std::lock_guard lock(mutex_);
-  for (const auto& st : faults_)
-    if (st.id == id) return st.hits;
-  return 0;
+  return faults_.Hits(id);
 }
 
 std::vector<FsCall> MemoryFileSystem::Calls() {

@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/memory/FaultList.h"
 
 namespace tw {
 
@@ -173,7 +174,7 @@ class MemoryFileSystem : public IFileSystem {
   struct Node;
   struct Drive;
   struct Parsed;
-  struct FaultState;
+  using FaultState = TFaultList<FsFault>::State;
 
   static Parsed Parse(const std::string& path);
   Drive* FindDrive(const Parsed& p);
@@ -198,7 +199,7 @@ class MemoryFileSystem : public IFileSystem {
 
   std::mutex mutex_;
   std::map<std::string, std::unique_ptr<Drive>> drives_;  // by folded root
-  std::vector<FaultState> faults_;
+  TFaultList<FsFault> faults_;
   std::vector<FsCall> calls_;
   struct Unsettled {
     std::string target;
@@ -210,7 +211,6 @@ class MemoryFileSystem : public IFileSystem {
   uint64_t tempCounter_ = 0;
   std::map<uint32_t, FileTime> processes_{{kOwnPid, 0}};  // running ones, by pid
   std::set<std::string> swept_;  // folded canonical folders swept or created
-  int nextFaultId_ = 1;
   std::atomic<int> biasMinutes_{0};
   int openWriters_ = 0;
 };

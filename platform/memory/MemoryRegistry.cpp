@@ -13,13 +13,6 @@ struct MemoryRegistry::Key {
   std::map<std::string, std::shared_ptr<Key>> subkeys;            // folded -> key
 };
 
-struct MemoryRegistry::FaultState {
-  RegFault fault;
-  int id = 0;
-  int seen = 0;
-  int hits = 0;
-};
-
 namespace {
 
 // Splits "\A\B" into its names; false for empty inner names or malformed text.
@@ -190,21 +183,15 @@ std::optional<WinError> MemoryRegistry::Fault(RegOp op, RegRoot root, const std:
   std::vector<std::string> parts;
   SplitKeyPath(keyPath, parts);
   const std::string folded = FoldedPath(parts);
-  std::optional<WinError> fired;
-  for (auto& st : faults_) {
-    const RegFault& f = st.fault;
-    if ((f.op != RegOp::Any && f.op != op) || f.root != root) continue;
+  auto fired = faults_.Fire([&](const RegFault& f) {
+    if ((f.op != RegOp::Any && f.op != op) || f.root != root) return false;
     std::vector<std::string> faultParts;
     SplitKeyPath(f.key, faultParts);
-    if (FoldedPath(faultParts) != folded) continue;
-    if (f.value && (!value || textfold::Fold(*f.value) != textfold::Fold(*value))) continue;
-    ++st.seen;
-    if (fired || st.seen <= f.skip) continue;
-    if (f.times != RegFault::kAlways && st.hits >= f.times) continue;
-    ++st.hits;
-    fired = f.error;
-  }
-  return fired;
+    if (FoldedPath(faultParts) != folded) return false;
+    return !f.value || (value && textfold::Fold(*f.value) == textfold::Fold(*value));
+  });
+  if (!fired) return std::nullopt;
+  return fired->fault.error;
 }
 
 std::unique_ptr<IRegKey> MemoryRegistry::Open(RegRoot root, const std::string& path, bool create,
@@ -294,23 +281,17 @@ void MemoryRegistry::SetReadOnly(RegRoot root, bool readOnly) {
 
 int MemoryRegistry::AddFault(const RegFault& fault) {
   std::lock_guard lock(mutex_);
-  FaultState st;
-  st.fault = fault;
-  st.id = nextFaultId_++;
-  faults_.push_back(st);
-  return st.id;
+  return faults_.Add(fault);
 }
 
 void MemoryRegistry::ClearFaults() {
   std::lock_guard lock(mutex_);
-  faults_.clear();
+  faults_.Clear();
 }
 
 int MemoryRegistry::FaultHits(int id) {
   std::lock_guard lock(mutex_);
-  for (const auto& st : faults_)
-    if (st.id == id) return st.hits;
-  return 0;
+  return faults_.Hits(id);
 }
 
 }  // namespace tw

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/Registry.h"
+#include "platform/memory/FaultList.h"
 
 namespace tw {
 
@@ -76,7 +77,6 @@ class MemoryRegistry : public IRegistry {
  private:
   friend class MemoryRegKey;
   struct Key;
-  struct FaultState;
 
   std::shared_ptr<Key> Find(RegRoot root, const std::vector<std::string>& parts);
   std::shared_ptr<Key> CreatePath(RegRoot root, const std::vector<std::string>& parts);
@@ -87,8 +87,7 @@ class MemoryRegistry : public IRegistry {
   std::mutex mutex_;
   std::shared_ptr<Key> roots_[2];
   bool readOnly_[2] = {false, false};
-  std::vector<FaultState> faults_;
-  int nextFaultId_ = 1;
+  TFaultList<RegFault> faults_;
 };
 
 }  // namespace tw
