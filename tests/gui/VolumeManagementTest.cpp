@@ -10,6 +10,7 @@
 
 #include "app/WLContentsPage.h"
 #include "app/WLMain.h"
+#include "app/WLVolumePage.h"
 #include "app/res/resource.h"
 #include "app/forms/Forms.h"
 #include "engine/fileconflict.h"
@@ -198,6 +199,13 @@ TEST(VolumeManagementTest, NewConflictModifyDeleteWithClearUpRemoveAndTheSavedLi
   ListView_SetItemState(forms::FindControl(main, "VolumeListLV"), -1, 0, LVIS_SELECTED);
   Pump();
   ExpectBrowsing(main, false);
+  prompts.Clear();
+  form.VolumePage().ModifyBTNClick();
+  form.VolumePage().DeleteVolumeBTNClick();
+  form.VolumePage().RemoveFromList1Click();
+  EXPECT_EQ(prompts.Count(), 0u);
+  ExpectBrowsing(main, false);
+  EXPECT_EQ(form.VolumeList.size(), 1u);
 
   // ---- A new volume whose selection file exists: Cancel keeps editing, Rename goes on.
   HANDLE f = CreateFileW(Widen(appDir + "Mail.TWS").c_str(), GENERIC_WRITE, 0, nullptr,
@@ -210,6 +218,7 @@ TEST(VolumeManagementTest, NewConflictModifyDeleteWithClearUpRemoveAndTheSavedLi
   EXPECT_TRUE(forms::driver::Checked(main, "SeparateFolderCB"));
   Type(main, "NameSLE", "Mail");
   Type(main, "PathSLE", mail);
+  ASSERT_TRUE(Click(main, "SeparateFolderCB"));
   program.conflicts = {TScriptedConflict::Cancel};
   prompts.Clear();
   ASSERT_TRUE(Click(main, "ApplyBTN"));
@@ -227,6 +236,7 @@ TEST(VolumeManagementTest, NewConflictModifyDeleteWithClearUpRemoveAndTheSavedLi
   EXPECT_EQ(ReadFileText(appDir + "Mail.TWS.BAK"), "[C:\\Mail]\r\n");
   EXPECT_EQ(ReadFileText(appDir + "Mail.TWS"), "");
   EXPECT_FALSE(form.VolumeList[1]->IsDefault);
+  EXPECT_FALSE(form.VolumeList[1]->SeparateFolders);
   ExpectBrowsing(main, true);
 
   // ---- Modify: a rename carries the selection file and the context menu mark along.
