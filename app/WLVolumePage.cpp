@@ -282,12 +282,18 @@ void TVolumePage::ApplyBTNClick() {
   auto conflict = NewFileConflictPrompt();
   TVolumeManager manager = Manager();
   int row = -1;
-  if (EditingNewVolume)
+  std::string oldName;
+  if (EditingNewVolume) {
     row = manager.ApplyNew(*conflict, Text("NameSLE"), path, Checked("SeparateFolderCB"));
-  else if (CurrentItem >= 0)
+  } else if (CurrentItem >= 0 && CurrentItem < static_cast<int>(main_.VolumeList.size())) {
+    oldName = main_.VolumeList[static_cast<size_t>(CurrentItem)]->Name;
     row = manager.ApplyChanged(*conflict, static_cast<size_t>(CurrentItem), Text("NameSLE"), path,
                                Checked("SeparateFolderCB"));
+  }
   if (row < 0) return;  // refused or cancelled: still editing
+  // The last opened volume follows a rename, so the next start selects it again.
+  if (!oldName.empty() && UpperCaseName(main_.Options.LastVolumeName) == UpperCaseName(oldName))
+    main_.Options.LastVolumeName = main_.VolumeList[static_cast<size_t>(row)]->Name;
   FillVolumeList(row);
   CurrentItem = row;
   BackToBrowsing();

@@ -266,6 +266,7 @@ TEST(VolumeManagementTest, NewConflictModifyDeleteWithClearUpRemoveAndTheSavedLi
   EXPECT_TRUE(program.HasValue(contextMenu, "Papers"));
   EXPECT_FALSE(program.HasValue(contextMenu, "Docs"));
   EXPECT_EQ(program.RegString(TProgram::Key(), "DefaultVolume"), "Papers");
+  EXPECT_EQ(form.Options.LastVolumeName, "Papers") << "Docs was opened last";
   EXPECT_EQ(SavedVolumes(appDir),
             (std::vector<std::string>{"Papers " + docs + "\\", "Mail " + mail + "\\"}));
 
