@@ -58,6 +58,9 @@ struct Rig {
     auto v = registry.Value(RegRoot::CurrentUser, key, name);
     return v ? std::optional<std::string>(v->text) : std::nullopt;
   }
+  void Mark(const std::string& volume) {
+    registry.Open(RegRoot::CurrentUser, settings.ContextMenuKey(), true)->WriteString(volume, "");
+  }
   std::optional<std::string> DefaultVolume() { return RegString(kKey, "DefaultVolume"); }
   // The names VOLUMES.TWB holds now.
   std::vector<std::string> Saved() {
@@ -218,8 +221,7 @@ TEST(VolumeManager, RenameCarriesTheSelectionFileAndTheContextMenuMark) {
   r.New("Docs", "D:\\Docs", true);
   r.New("Mail", "D:\\Mail");
   r.fs.WriteFile(kAppDir + "Docs.TWS", "[C:\\Docs]\r\n**ALL**=#\r\n");
-  r.registry.Set(RegRoot::CurrentUser, r.settings.ContextMenuKey(), "Docs",
-                 RegValue{RegType::String});
+  r.Mark("Docs");
 
   // Another volume's name, in any case, is refused; its own name is kept.
   EXPECT_EQ(r.manager.ApplyChanged(r.conflict, 0, "MAIL", "D:\\Docs", true), -1);
@@ -273,8 +275,7 @@ TEST(VolumeManager, DeleteAsksRemovesTheVolumeAndOffersTheClearUp) {
   Rig r;
   r.New("Docs", "D:\\Backup\\Docs");
   r.New("Mail", "D:\\Mail");
-  r.registry.Set(RegRoot::CurrentUser, r.settings.ContextMenuKey(), "Docs",
-                 RegValue{RegType::String});
+  r.Mark("Docs");
   r.current = r.store.VolumeList[0].get();
   r.prompts.Clear();
 
@@ -349,8 +350,7 @@ TEST(VolumeManager, SharedSelectionFileAndMarkStayWhileAnotherVolumeUsesTheName)
   }
   r.fs.WriteFile(kAppDir + "Docs.TWS", "shared");
   r.fs.WriteFile("C:\\Program Files\\Outside.TWS", "not ours");
-  r.registry.Set(RegRoot::CurrentUser, r.settings.ContextMenuKey(), "Docs",
-                 RegValue{RegType::String});
+  r.Mark("Docs");
   r.prompts.Answer({mb::IdYes, mb::IdYes, mb::IdYes});
   EXPECT_TRUE(r.manager.Delete(1, r.current).Deleted);
   EXPECT_EQ(r.fs.Contents(kAppDir + "Docs.TWS"), "shared");
@@ -366,8 +366,7 @@ TEST(VolumeManager, RemoveFromListForgetsOnlyTheRecord) {
   Rig r;
   r.New("Docs", "D:\\Docs");
   r.New("Mail", "D:\\Mail");
-  r.registry.Set(RegRoot::CurrentUser, r.settings.ContextMenuKey(), "Docs",
-                 RegValue{RegType::String});
+  r.Mark("Docs");
   r.current = r.store.VolumeList[0].get();
   r.prompts.Clear();
   r.prompts.Answer(mb::IdNo);
