@@ -1,5 +1,6 @@
-// The Volume page's editing of a new volume, without the window: the input checks and what
-// Apply stores. The window keeps only its controls and messages.
+// The Volume page's input, without the window: trimming, the checks of a name and a backup path,
+// and the check of a stored record before an operation uses it. The changes to the list are in
+// engine/volumemanager.
 #pragma once
 #include <string>
 #include <initializer_list>
