@@ -260,6 +260,8 @@ void TfWLMain::ShowAfterOperation() {
   ShowWindow(Handle(), SW_SHOW);
 }
 
+void TfWLMain::ResetContentsView() { contentsPage_->RootAt("C:\\"); }
+
 void TfWLMain::LeaveOrphanedRoad() {
   if (State.OrphanVolume && State.CurrentVolume == State.OrphanVolume.get())
     State.CurrentVolume = nullptr;

@@ -15,6 +15,7 @@
 #include "app/WLSelectionEvents.h"
 #include "app/WLWizardState.h"
 #include "app/forms/Forms.h"
+#include "engine/fileconflict.h"
 #include "engine/settings.h"
 #include "engine/volumes.h"
 #include "platform/FileSystem.h"
@@ -50,6 +51,9 @@ struct TMainEnv {
   // Opens a document (the manual, the home page) with the shell's "open" verb; empty: the
   // shell. Returns false when it could not be opened.
   std::function<bool(const std::string& target)> OpenDocument;
+  // The question about an existing selection file of a new or renamed volume, owned by the
+  // main window; empty: the program's dialog (TVolumePage::NewFileConflictPrompt).
+  std::function<std::unique_ptr<IFileConflictPrompt>(HWND owner)> FileConflict;
 };
 
 class TfWLMain : public forms::TForm {
@@ -108,6 +112,8 @@ class TfWLMain : public forms::TForm {
   // A message captioned "Tidewell", owned by the main window.
   int Message(const std::string& text, uint32_t flags);
   void SetTitleSuffix(const std::string& suffix);
+  // The Volume Contents tree back at "C:\", refreshed (its volume is gone).
+  void ResetContentsView();
   // Restore, Delete, Refresh and Open Volume follow whether any volume exists.
   void EnableMainButtons();
   // The window side of one operation run; a new one per run.

@@ -1,9 +1,11 @@
 #include "app/WLVolumePage.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include "app/WLAddPage.h"
 #include "app/WLContentsPage.h"
+#include "app/WLFileConfirm.h"
 #include "app/WLMain.h"
 #include "app/res/resource.h"
 #include "engine/layout.h"
@@ -14,10 +16,42 @@ namespace tw {
 
 namespace {
 constexpr int kDetailsW = 290, kDetailsH = 190;
-}
+
+// The shell deletes the folder with everything in it, showing its own progress; its own
+// questions are suppressed and nothing goes to the recycle bin.
+class TShellFolderClearUp : public IFolderClearUp {
+ public:
+  explicit TShellFolderClearUp(HWND owner) : owner_(owner) {}
+  void ClearUpFolder(const std::string& folder) override {
+    std::wstring from = Widen(folder);
+    from.push_back(L'\0');  // the list ends with two zero characters
+    SHFILEOPSTRUCTW op{};
+    op.hwnd = owner_;
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NOCONFIRMATION;
+    SHFileOperationW(&op);
+  }
+
+ private:
+  HWND owner_;
+};
+}  // namespace
 
 TVolumePage::~TVolumePage() {
   if (images_) ImageList_Destroy(images_);
+  if (VolumeListPopup) DestroyMenu(VolumeListPopup);
+}
+
+std::unique_ptr<IFileConflictPrompt> TVolumePage::NewFileConflictPrompt() {
+  if (main_.Env().FileConflict) return main_.Env().FileConflict(main_.Handle());
+  return std::make_unique<TfWLFileConfirm>(main_.Handle(), main_.Fs(), main_.Prompts(),
+                                           main_.Env().AppDir);
+}
+
+TVolumeManager TVolumePage::Manager() {
+  return TVolumeManager(main_.Fs(), main_.Volumes, main_.Settings, main_.Prompts(),
+                        main_.Env().AppDir);
 }
 
 void TVolumePage::Build(HWND sheet) {
@@ -50,10 +84,15 @@ void TVolumePage::Build(HWND sheet) {
   ListView_SetImageList(list, images_, LVSIL_SMALL);
 
   main_.AddButton(sheet, "NewBTN", "New", 400, 8, 75, 25, [this] { NewBTNClick(); });
-  HWND modify = main_.AddButton(sheet, "ModifyBTN", "Modify", 480, 8, 75, 25, {});
-  HWND del = main_.AddButton(sheet, "DeleteVolumeBTN", "Delete", 560, 8, 75, 25, {});
+  HWND modify = main_.AddButton(sheet, "ModifyBTN", "Modify", 480, 8, 75, 25,
+                                [this] { ModifyBTNClick(); });
+  HWND del = main_.AddButton(sheet, "DeleteVolumeBTN", "Delete", 560, 8, 75, 25,
+                             [this] { DeleteVolumeBTNClick(); });
   EnableWindow(modify, FALSE);
   EnableWindow(del, FALSE);
+  VolumeListPopup = CreatePopupMenu();
+  AppendMenuW(VolumeListPopup, MF_STRING, IDM_VOLUME_REMOVE_FROM_LIST, L"&Remove From List");
+  main_.OnCommand(IDM_VOLUME_REMOVE_FROM_LIST, [this] { RemoveFromList1Click(); });
 
   HWND panel = main_.AddPanel(sheet, "VolumeDetailsPA", 400, 44, kDetailsW, kDetailsH);
   // The labels' accelerators move the focus to their edits (the next control in tab order).
@@ -150,6 +189,14 @@ bool TVolumePage::Notify(NMHDR* hdr, LRESULT& result) {
       VolumeListLVClick();
       result = 0;
       return true;
+    case NM_RCLICK: {
+      // The popup's command comes back to the window as WM_COMMAND.
+      POINT at;
+      GetCursorPos(&at);
+      TrackPopupMenu(VolumeListPopup, TPM_RIGHTBUTTON, at.x, at.y, 0, main_.Handle(), nullptr);
+      result = 0;
+      return true;
+    }
     case NM_DBLCLK:
       // Only on a row, not on the empty part of the list.
       if (reinterpret_cast<NMITEMACTIVATE*>(hdr)->iItem >= 0) VolumeListLVDblClick();
@@ -160,11 +207,12 @@ bool TVolumePage::Notify(NMHDR* hdr, LRESULT& result) {
 }
 
 void TVolumePage::VolumeListLVClick() {
-  // Changing and deleting existing volumes come with their own checks; until then only new
-  // volumes are made here.
-  Enable("ModifyBTN", false);
-  Enable("DeleteVolumeBTN", false);
-  if (!editing_) Enable("NewBTN", true);
+  // While a volume is edited the buttons stay as the editing state set them.
+  if (editing_) return;
+  const bool selected = SelectedIndex() >= 0;
+  Enable("ModifyBTN", selected);
+  Enable("DeleteVolumeBTN", selected);
+  Enable("NewBTN", true);
 }
 
 void TVolumePage::VolumeListLVDblClick() {
@@ -203,40 +251,84 @@ void TVolumePage::BrowseBTNClick() {
     SetText("PathSLE", *folder);
 }
 
-void TVolumePage::ApplyBTNClick() {
-  if (!editing_ || !EditingNewVolume) return;
-  std::string name = TrimBlanksAndControls(Text("NameSLE"));
-  std::string path = AddBackslash(TrimBlanksAndControls(Text("PathSLE")));
-  SetText("PathSLE", path);
-  std::string refused = CheckVolumeInput(name, path);
-  if (!refused.empty()) {
-    main_.Message(refused, mb::Ok | mb::IconError);
-    return;
-  }
-  auto applied = ApplyNewVolume(main_.Fs(), main_.VolumeList, main_.Env().AppDir, name, path,
-                                Checked("SeparateFolderCB"));
-  if (!applied.Volume) {
-    main_.Message(applied.Message, mb::Ok | mb::IconError);
-    return;
-  }
-  int row = static_cast<int>(main_.VolumeList.size()) - 1;
-  FillVolumeList(row);
+void TVolumePage::ModifyBTNClick() {
+  const int row = SelectedIndex();
+  if (editing_ || row < 0 || row >= static_cast<int>(main_.VolumeList.size())) return;
+  const TVolumeRec& volume = *main_.VolumeList[static_cast<size_t>(row)];
+  SetEditing(true);
   CurrentItem = row;
-  SetEditing(false);
-  SetText("NameSLE", "");
-  SetText("PathSLE", "");
-  VolumeListLVClick();
-  SetFocus(Control("VolumeListLV"));
-  main_.EnableMainButtons();
-  main_.Settings.WriteDefaultVolume(main_.VolumeList);
+  SetText("NameSLE", volume.Name);
+  SetText("PathSLE", volume.BackupPath);
+  SetChecked("SeparateFolderCB", volume.SeparateFolders);
+  EditingNewVolume = false;
+  Name_PathChange();
+  SetFocus(Control("NameSLE"));
 }
 
-void TVolumePage::CancelBTNClick() {
+void TVolumePage::ApplyBTNClick() {
+  if (!editing_) return;
+  const std::string path = AddBackslash(TrimBlanksAndControls(Text("PathSLE")));
+  SetText("PathSLE", path);
+  auto conflict = NewFileConflictPrompt();
+  TVolumeManager manager = Manager();
+  int row = -1;
+  std::string oldName;
+  if (EditingNewVolume) {
+    row = manager.ApplyNew(*conflict, Text("NameSLE"), path, Checked("SeparateFolderCB"));
+  } else if (CurrentItem >= 0 && CurrentItem < static_cast<int>(main_.VolumeList.size())) {
+    oldName = main_.VolumeList[static_cast<size_t>(CurrentItem)]->Name;
+    row = manager.ApplyChanged(*conflict, static_cast<size_t>(CurrentItem), Text("NameSLE"), path,
+                               Checked("SeparateFolderCB"));
+  }
+  if (row < 0) return;  // refused or cancelled: still editing
+  // The last opened volume follows a rename, so the next start selects it again.
+  if (!oldName.empty() && UpperCaseName(main_.Options.LastVolumeName) == UpperCaseName(oldName))
+    main_.Options.LastVolumeName = main_.VolumeList[static_cast<size_t>(row)]->Name;
+  FillVolumeList(row);
+  CurrentItem = row;
+  BackToBrowsing();
+  main_.EnableMainButtons();
+}
+
+void TVolumePage::BackToBrowsing() {
   SetEditing(false);
   VolumeListLVClick();
   SetText("NameSLE", "");
   SetText("PathSLE", "");
   SetFocus(Control("VolumeListLV"));
+}
+
+void TVolumePage::CancelBTNClick() { BackToBrowsing(); }
+
+void TVolumePage::DeleteVolumeBTNClick() {
+  const int row = SelectedIndex();
+  if (editing_ || row < 0) return;
+  CurrentItem = row;
+  TVolumeManager manager = Manager();
+  TDeleteVolumeResult deleted = manager.Delete(static_cast<size_t>(row), state_.CurrentVolume);
+  if (!deleted.Deleted) return;
+  if (deleted.WasCurrent) {
+    main_.ResetContentsView();
+    main_.SetTitleSuffix("");
+  }
+  FillVolumeList(-1);
+  CurrentItem = -1;
+  VolumeListLVClick();
+  TShellFolderClearUp clearUp(main_.Handle());
+  manager.OfferClearUp(deleted.BackupFolder, clearUp);
+  SetFocus(Control("VolumeListLV"));
+  main_.EnableMainButtons();
+}
+
+void TVolumePage::RemoveFromList1Click() {
+  const int row = SelectedIndex();
+  if (editing_ || row < 0) return;
+  if (!Manager().RemoveFromList(static_cast<size_t>(row), state_.CurrentVolume)) return;
+  FillVolumeList(-1);
+  CurrentItem = -1;
+  // Modify and Delete have no row left to work on.
+  VolumeListLVClick();
+  main_.EnableMainButtons();
 }
 
 void TVolumePage::OrphanedRestoreBTNClick() {

@@ -5,7 +5,11 @@
 
 #include <commctrl.h>
 
+#include <memory>
+
 #include "app/WLWizardPage.h"
+#include "engine/fileconflict.h"
+#include "engine/volumemanager.h"
 
 namespace tw {
 
@@ -29,6 +33,9 @@ class TVolumePage : public TWizardPage {
   void VolumeListLVClick();
   void VolumeListLVDblClick();
   void NewBTNClick();
+  void ModifyBTNClick();
+  void DeleteVolumeBTNClick();
+  void RemoveFromList1Click();
   void ApplyBTNClick();
   void CancelBTNClick();
   void BrowseBTNClick();
@@ -39,10 +46,16 @@ class TVolumePage : public TWizardPage {
 
   bool EditingNewVolume = false;
   int CurrentItem = -1;
+  HMENU VolumeListPopup = nullptr;  // RemoveFromList1
+
+  // The question about an existing selection file: the environment's, else the program's.
+  std::unique_ptr<IFileConflictPrompt> NewFileConflictPrompt();
 
  private:
   void SetEditing(bool on);
   void OpenCurrentVolume();
+  TVolumeManager Manager();
+  void BackToBrowsing();
 
   HIMAGELIST images_ = nullptr;
   // Looked up once: every notification of the window passes through Notify and Command.

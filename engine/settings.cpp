@@ -132,4 +132,18 @@ void TSettingsStore::WriteDefaultVolume(const TVolumeList& volumes) {
   }
 }
 
+void TSettingsStore::DeleteContextMenuMark(const std::string& volumeName) {
+  if (auto key = registry_.Open(RegRoot::CurrentUser, ContextMenuKey(), true))
+    key->DeleteValue(volumeName);
+}
+
+void TSettingsStore::RenameContextMenuMark(const std::string& oldName,
+                                           const std::string& newName) {
+  auto key = registry_.Open(RegRoot::CurrentUser, ContextMenuKey(), false);
+  if (!key || key->TypeOf(oldName) == RegType::None) return;
+  // Value names ignore case: a change of case only is a delete and a write of the same value.
+  key->DeleteValue(oldName);
+  key->WriteString(newName, "");
+}
+
 }  // namespace tw

@@ -88,6 +88,12 @@ class TSettingsStore {
   // Replaces "DefaultVolume" with the Name of the first volume marked default, or removes it.
   void WriteDefaultVolume(const TVolumeList& volumes);
 
+  // The volume's mark for the Explorer context menu (a value of the ContextMenu key named like
+  // the volume). Deleting an absent mark is silent.
+  void DeleteContextMenuMark(const std::string& volumeName);
+  // A renamed volume keeps its mark: the value under the old name becomes one under the new.
+  void RenameContextMenuMark(const std::string& oldName, const std::string& newName);
+
  private:
   IRegistry& registry_;
   std::string productKey_;

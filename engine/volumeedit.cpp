@@ -1,7 +1,10 @@
 #include "engine/volumeedit.h"
 
+#include <cctype>
+
 #include "engine/layout.h"
 #include "engine/operations.h"
+#include "platform/Utf8.h"
 #include "selection/selection.h"
 
 namespace tw {
@@ -35,31 +38,53 @@ bool VolumeInputComplete(std::string_view name, std::string_view path) {
   return !TrimBlanksAndControls(name).empty() && !TrimBlanksAndControls(path).empty();
 }
 
-namespace {
-// The name becomes AppDir + name + ".TWS": it must make one file in the program folder.
+std::string FormatText(std::string_view text, std::initializer_list<std::string_view> args) {
+  std::string out;
+  auto arg = args.begin();
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == 's' && arg != args.end()) {
+      out += *arg++;
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+bool IsReservedDeviceName(std::string_view name) {
+  // Windows looks at the part before the first dot, trailing blanks dropped.
+  std::string_view base = name.substr(0, name.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  std::string upper;
+  for (char c : base) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") return true;
+  return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
+         upper[3] >= '1' && upper[3] <= '9';
+}
+
 bool IsUsableVolumeName(std::string_view name) {
   // Windows drops trailing dots and blanks from file names: "Docs." would share "Docs.TWS".
   bool trailing = !name.empty() && (name.back() == '.' || name.back() == ' ');
-  return !name.empty() && !trailing && IsValidSelectionName(std::string(name) + ".TWS");
+  // A file name has at most 255 UTF-16 units, ".TWS" included.
+  return !name.empty() && !trailing && !IsReservedDeviceName(name) &&
+         utf8::Utf16Length(name) + 4 <= 255 && IsValidSelectionName(std::string(name) + ".TWS");
 }
 
 bool IsUsableBackupPath(std::string_view path) {
   return IsAbsoluteFolder(path) && IsValidSelectionPath(path);
 }
-}  // namespace
 
-std::string CheckVolumeInput(std::string_view name, std::string_view path) {
-  if (!IsUsableVolumeName(name))
-    return "The name \"" + std::string(name) +
-           "\" cannot be used for a volume, since its selection file would not be a valid file "
-           "name. Please choose a name without \\ / : * ? \" < > |.";
-  if (!IsUsableBackupPath(path))
-    return "The path \"" + std::string(path) +
-           "\" is not a complete path. Please enter a path that begins with a drive (C:\\) or a "
-           "server (\\\\server\\share).";
-  if (!FitsVolumeFile(name) || !FitsVolumeFile(path))
-    return "The name or the path of this volume is too long to be stored. Please use a name "
-           "and a path of at most 255 characters.";
+std::string CheckVolumeInput(std::string_view name, std::string_view path,
+                             const TVolumeList& volumes, const TVolumeRec* self) {
+  if (!FitsVolumeFile(name) || !FitsVolumeFile(path)) return kVolumeTooLongText;
+  if (!IsUsableVolumeName(name)) return kVolumeNameText;
+  const std::string upper = UpperCaseName(name);
+  for (const auto& volume : volumes) {
+    if (volume.get() != self && UpperCaseName(volume->Name) == upper)
+      return FormatText(kVolumeExistsText, {volume->Name});
+  }
+  if (!IsUsableBackupPath(path)) return kVolumePathText;
   return {};
 }
 
@@ -82,33 +107,6 @@ bool RefuseUnusableVolume(IOperationUI& ui, const TVolumeRec& volume) {
   if (refused.empty()) return false;
   ui.Message(refused, kAppTitle, mb::Ok | mb::IconError, MessageOwner::MainWindow);
   return true;
-}
-
-TApplyResult ApplyNewVolume(IFileSystem& fs, TVolumeList& volumes, const std::string& appDir,
-                            const std::string& name, const std::string& path, bool separate) {
-  TApplyResult result;
-  auto rec = std::make_unique<TVolumeRec>();
-  rec->Name = name;
-  rec->BackupPath = path;
-  rec->SeparateFolders = separate;
-  rec->IsDefault = volumes.empty();
-  std::string selectionFile = VolumeSelectionFile(appDir, *rec);
-  FindData info;
-  if (fs.Stat(selectionFile, info) == winerr::Success) {
-    result.Message = "A selection file " + selectionFile +
-                     " already exists and holds the selection of another volume. Please choose "
-                     "another name for the volume.";
-    return result;
-  }
-  WinError error = fs.WriteAtomic(selectionFile, "");
-  if (error != winerr::Success) {
-    result.Message = std::string("Unable to write to ") + selectionFile;
-    return result;
-  }
-  fs.MakeDirPath(path);
-  volumes.push_back(std::move(rec));
-  result.Volume = volumes.back().get();
-  return result;
 }
 
 }  // namespace tw

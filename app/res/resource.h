@@ -13,3 +13,4 @@
 #define IDM_HELP_MANUAL 40022
 #define IDM_HELP_HOMEPAGE 40023
 #define IDM_HELP_ABOUT 40024
+#define IDM_VOLUME_REMOVE_FROM_LIST 40030  // RemoveFromList1 of VolumeListPopup
