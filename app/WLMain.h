@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/OperationWindowUI.h"
+#include "app/WLFindFiles.h"
 #include "app/WLSelectionEvents.h"
 #include "app/WLWizardState.h"
 #include "app/forms/Forms.h"
@@ -52,7 +53,7 @@ struct TMainEnv {
   std::function<bool(const std::string& target)> OpenDocument;
 };
 
-class TfWLMain : public forms::TForm {
+class TfWLMain : public forms::TForm, public IFindFilesHost {
  public:
   explicit TfWLMain(TMainEnv env);
   ~TfWLMain() override;
@@ -74,6 +75,11 @@ class TfWLMain : public forms::TForm {
   void UsersManual1Click();
   void HelpHomePageMIClick();
   void HelpAboutMIClick();
+
+  // IFindFilesHost: the find-files dialog adds to the Add page's selection.
+  bool AddPageReady() override;
+  TWLDesktopNode& AddSelection() override { return State.AddSelection; }
+  void AddSelectionChanged() override;
 
   // State of the running program.
   TVolumeStore Volumes;

@@ -307,6 +307,7 @@ LRESULT CALLBACK TForm::StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCDESTROY) {
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     self->hwnd_ = nullptr;
+    self->Destroyed();  // may free the form: nothing of it is used after this
   }
   return result;
 }
