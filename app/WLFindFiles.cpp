@@ -207,6 +207,7 @@ void TfWLFindFiles::FormCreate() {
     SendMessageW(searchCB_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(root));
   }
   SetWindowTextW(searchCB_, L"C:\\");
+  OpenAnimation();
   SetFocus(namedAsCB_);
 }
 
@@ -360,16 +361,20 @@ void TfWLFindFiles::StopAndJoin() {
   threads_.clear();
 }
 
-void TfWLFindFiles::StartAnimation() {
+void TfWLFindFiles::OpenAnimation() {
   HMODULE shell = GetModuleHandleW(L"shell32.dll");
   if (!shell) shell = LoadLibraryW(L"shell32.dll");
   const int frames = AviFrames(shell, kAnimation);
-  if (!frames || !SendMessageW(animate_, ACM_OPENW, reinterpret_cast<WPARAM>(shell),
-                               reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(kAnimation))))
-    return;
-  // The control cannot say whether it plays; the stop frame must exist in the clip.
-  playing_ = SendMessageW(animate_, ACM_PLAY, static_cast<WPARAM>(-1),
-                          MAKELONG(0, std::min(kStopFrame, frames - 1))) != 0;
+  if (frames && SendMessageW(animate_, ACM_OPENW, reinterpret_cast<WPARAM>(shell),
+                             reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(kAnimation))))
+    stopFrame_ = std::min(kStopFrame, frames - 1);  // the stop frame must exist in the clip
+}
+
+void TfWLFindFiles::StartAnimation() {
+  // The control cannot say whether it plays: the flag keeps that.
+  if (stopFrame_ >= 0)
+    playing_ = SendMessageW(animate_, ACM_PLAY, static_cast<WPARAM>(-1),
+                            MAKELONG(0, stopFrame_)) != 0;
 }
 
 void TfWLFindFiles::StopAnimation() {

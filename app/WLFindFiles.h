@@ -99,6 +99,7 @@ class TfWLFindFiles : public forms::TForm {
   void ShowRowCount();
   void SearchDone();
   void StopAndJoin();
+  void OpenAnimation();
   void StartAnimation();
   void StopAnimation();
   bool OnNotify(NMHDR* hdr, LRESULT& result);
@@ -113,6 +114,7 @@ class TfWLFindFiles : public forms::TForm {
   int shownCount_ = 0;  // the list's item count
   bool searching_ = false;
   bool playing_ = false;
+  int stopFrame_ = -1;  // -1: no clip
   bool countPending_ = false;
   mutable shellviews::TFileTypeCache fileTypes_;
   std::wstring textBuffer_;

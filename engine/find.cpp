@@ -23,10 +23,15 @@ namespace {
 
 // Code points, upper-cased as names compare. A byte that is not UTF-8 stays a unit of its own
 // that equals only itself.
-std::u32string Folded(std::string_view s) {
-  std::u32string out;
-  out.reserve(s.size());
+void FoldInto(std::string_view s, std::u32string& out) {
+  out.clear();
   for (size_t i = 0; i < s.size();) {
+    const unsigned char b = static_cast<unsigned char>(s[i]);
+    if (b < 0x80) {  // most names are ASCII: no decoding
+      out.push_back(b >= 'a' && b <= 'z' ? b - 'a' + 'A' : b);
+      ++i;
+      continue;
+    }
     char32_t cp = 0;
     size_t n = utf8::DecodeUtf8(s, i, cp);
     if (n == 0) {
@@ -37,15 +42,17 @@ std::u32string Folded(std::string_view s) {
       i += n;
     }
   }
+}
+
+std::u32string Folded(std::string_view s) {
+  std::u32string out;
+  FoldInto(s, out);
   return out;
 }
 
 bool AllFiles(std::string_view mask) { return mask.empty() || mask == "*" || mask == "*.*"; }
 
-}  // namespace
-
-bool MatchesMask(std::string_view nameText, std::string_view maskText) {
-  const std::u32string name = Folded(nameText), mask = Folded(maskText);
+bool MatchFolded(const std::u32string& name, const std::u32string& mask) {
   // Greedy with one resume point: on a mismatch only the last "*" takes one more character,
   // so each (name, mask) position pair is visited at most once.
   size_t n = 0, m = 0, starM = std::u32string::npos, starN = 0;
@@ -67,10 +74,10 @@ bool MatchesMask(std::string_view nameText, std::string_view maskText) {
   return m == mask.size();
 }
 
-bool MatchesAnyMask(std::string_view name, const std::vector<std::string>& masks) {
-  for (const std::string& mask : masks)
-    if (AllFiles(mask) || MatchesMask(name, mask)) return true;
-  return false;
+}  // namespace
+
+bool MatchesMask(std::string_view name, std::string_view mask) {
+  return MatchFolded(Folded(name), Folded(mask));
 }
 
 namespace {
@@ -161,6 +168,14 @@ void SearchWalk(IFileSystem& fs, const std::string& start, const TFindRequest& r
   // exhaust the thread's stack, and no listing stays open while another runs.
   std::vector<std::string> pending{start.empty() || start.back() != '\\' ? start + '\\' : start};
   std::vector<std::string> subfolders;
+  // Masks folded once, and which of them take every file.
+  std::vector<std::u32string> masks;
+  std::vector<bool> allFiles;
+  for (const std::string& mask : request.masks) {
+    masks.push_back(Folded(mask));
+    allFiles.push_back(AllFiles(mask));
+  }
+  std::u32string name;
   while (!pending.empty()) {
     if (stop.load(std::memory_order_relaxed)) return;
     const std::string folder = std::move(pending.back());
@@ -172,9 +187,14 @@ void SearchWalk(IFileSystem& fs, const std::string& start, const TFindRequest& r
         if (request.includeSubfolders && !entry.IsLink()) subfolders.push_back(folder + entry.name + '\\');
         return true;
       }
-      for (const std::string& mask : request.masks) {
+      bool folded = false;
+      for (size_t m = 0; m < masks.size(); ++m) {
         if (stop.load(std::memory_order_relaxed)) return false;
-        if (!AllFiles(mask) && !MatchesMask(entry.name, mask)) continue;
+        if (!allFiles[m]) {
+          if (!folded) FoldInto(entry.name, name);
+          folded = true;
+          if (!MatchFolded(name, masks[m])) continue;
+        }
         if (request.minTime == 0 || entry.lastWrite > request.minTime) sink.Found(folder, entry);
         break;  // listed once, under the first mask it fits
       }

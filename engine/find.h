@@ -20,8 +20,6 @@ std::vector<std::string> SplitList(std::string_view text);
 // Whether the whole name fits the whole mask, case ignored: "*" any run of characters (none
 // too), "?" exactly one character (code point). O(name x mask) whatever the mask.
 bool MatchesMask(std::string_view name, std::string_view mask);
-// "", "*" and "*.*" take every file.
-bool MatchesAnyMask(std::string_view name, const std::vector<std::string>& masks);
 
 // The folders the "Search In" pieces name, each with a trailing backslash and its drive letter
 // upper-cased, in the order given. Pieces that are blank or not absolute ("Data", "\Data",
@@ -55,7 +53,8 @@ class IFindSink {
 };
 
 // Lists start (a folder, backslash added when missing) and, when asked, its subfolders, files
-// of a folder before its subfolders, each file once. Links are never entered. A folder that
+// of a folder before its subfolders, each file once. The masks "", "*" and "*.*" take every
+// file, also one without a dot. Links are never entered. A folder that
 // cannot be listed is passed over. Stop is read before each entry and each mask.
 void SearchWalk(IFileSystem& fs, const std::string& start, const TFindRequest& request,
                 const std::atomic<bool>& stop, IFindSink& sink);

@@ -175,6 +175,7 @@ TEST_F(FindFilesTest, GoListsMatchingFilesWithTheirColumnsAndAddPutsCheckedOnesI
   // A file fitting two masks is listed once; the search folder named twice is searched once.
   Search("*.txt;?.TXT", t + ";" + t + "\\sub");
   EXPECT_TRUE(find.Searching());
+  EXPECT_TRUE(find.AnimationPlaying());  // Wine's clip has two frames: played to its last
   EXPECT_FALSE(Enabled(dialog, "GoBTN"));
   ASSERT_TRUE(WaitDone());
   EXPECT_TRUE(Enabled(dialog, "GoBTN"));

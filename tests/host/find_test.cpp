@@ -91,10 +91,6 @@ TEST(FindTextTest, MasksMatchWholeNamesCaseFoldedOneCodePointPerQuestionMark) {
   const std::string name(250, 'a');
   EXPECT_FALSE(find::MatchesMask(name, "*a*a*a*a*a*a*a*a*b"));
   EXPECT_TRUE(find::MatchesMask(name + "b", "*a*a*a*a*a*a*a*a*b"));
-  // "", "*" and "*.*" take every file, also one without a dot.
-  EXPECT_TRUE(find::MatchesAnyMask("README", {"*.txt", "*.*"}));
-  EXPECT_TRUE(find::MatchesAnyMask("README", {""}));
-  EXPECT_FALSE(find::MatchesAnyMask("README", {"*.txt"}));
 }
 
 TEST(FindTextTest, SizeTextInWholeKilobytesUpToManyGigabytes) {
@@ -170,6 +166,11 @@ TEST_F(FindTest, WalkListsEachMatchingFileOnceFolderFilesFirstAndPassesOverBadFo
                      "C:\\Tree\\Sub\\c.TXT", "C:\\Tree\\Sub\\Deep\\d.txt"}));
   EXPECT_EQ(Walk("C:\\Tree\\", {"*.doc"}, false), (Strings{"C:\\Tree\\b.doc"}));
   EXPECT_EQ(Walk("C:\\Tree\\Bad", {"*"}), Strings{});
+  // "", "*" and "*.*" take every file, also one without a dot.
+  fs.WriteFile("C:\\Plain\\README", "");
+  EXPECT_EQ(Walk("C:\\Plain", {"*.txt", "*.*"}), Strings{"C:\\Plain\\README"});
+  EXPECT_EQ(Walk("C:\\Plain", {""}), Strings{"C:\\Plain\\README"});
+  EXPECT_EQ(Walk("C:\\Plain", {"*.txt"}), Strings{});
   EXPECT_EQ(Walk("C:\\Nowhere", {"*"}), Strings{});
 }
 
