@@ -124,25 +124,26 @@ void TfWLFindFiles::Destroyed() { delete this; }
 
 void TfWLFindFiles::Build() {
   HWND form = Handle();
+  // The labels carry mnemonics ("&Named as"): Alt+N reaches the control created after each.
   static HFONT banner = forms::BoldFont(14);
   AddLabel(form, "CaptionST", "Find Files...", 8, 6, 300, 28, banner);
-  AddLabel(form, "NamedAsLBL", "&Named as", 8, 48, 76, 16);
+  AddControl(form, WC_STATICW, "NamedAsLBL", "&Named as", WS_VISIBLE | SS_LEFT, 8, 48, 76, 16);
   namedAsCB_ = AddControl(form, WC_COMBOBOXW, "NamedAsCB", "",
                           WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
                           88, 44, 350, 200);
-  AddLabel(form, "ChangedLBL", "&Changed in last", 8, 76, 80, 16);
+  AddControl(form, WC_STATICW, "ChangedLBL", "&Changed in last", WS_VISIBLE | SS_LEFT, 8, 76, 90, 16);
   changedSLE_ = AddControl(form, WC_EDITW, "ChangedSLE", "0",
-                           WS_VISIBLE | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, 88, 72, 50, 22,
+                           WS_VISIBLE | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, 100, 72, 50, 22,
                            WS_EX_CLIENTEDGE);
   changedUD_ = AddControl(form, UPDOWN_CLASSW, "ChangedUD", "",
                           WS_VISIBLE | UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS |
                               UDS_NOTHOUSANDS,
-                          138, 72, 16, 22);
+                          150, 72, 16, 22);
   SendMessageW(changedUD_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(changedSLE_), 0);
   SendMessageW(changedUD_, UDM_SETRANGE32, 0, find::kMaxDays);
   SendMessageW(changedUD_, UDM_SETPOS32, 0, 0);
-  AddLabel(form, "DaysLBL", "days", 146, 76, 40, 16);
-  AddLabel(form, "SearchLBL", "&Search In", 8, 104, 76, 16);
+  AddLabel(form, "DaysLBL", "days", 160, 76, 40, 16);
+  AddControl(form, WC_STATICW, "SearchLBL", "&Search In", WS_VISIBLE | SS_LEFT, 8, 104, 76, 16);
   searchCB_ = AddControl(form, WC_COMBOBOXW, "SearchCB", "",
                          WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
                          88, 100, 271, 200);
