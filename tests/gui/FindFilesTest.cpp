@@ -233,6 +233,16 @@ TEST_F(FindFilesTest, GoListsMatchingFilesWithTheirColumnsAndAddPutsCheckedOnesI
   EXPECT_TRUE(find.RowChecked(1));
   EXPECT_FALSE(find.RowChecked(0));
   EXPECT_EQ(ListView_GetItemState(List(), 1, LVIS_STATEIMAGEMASK), INDEXTOSTATEIMAGEMASK(2));
+  // Space turns the selected rows, once.
+  ListView_SetItemState(List(), -1, 0, LVIS_SELECTED);
+  ListView_SetItemState(List(), 2, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  SendMessageW(List(), WM_KEYDOWN, VK_SPACE, 0);
+  SendMessageW(List(), WM_CHAR, L' ', 0);
+  SendMessageW(List(), WM_KEYUP, VK_SPACE, 0);
+  Pump();
+  EXPECT_TRUE(find.RowChecked(2));
+  EXPECT_TRUE(find.RowChecked(1));
+  find.SetRowChecked(2, false);
   testing::SavePicture(dialog, PicturesDir() + "\\find-files.bmp");
 
   // Add off the Add page: refused with its message, nothing added.
