@@ -293,6 +293,12 @@ TEST_F(FindFilesTest, GoListsMatchingFilesWithTheirColumnsAndAddPutsCheckedOnesI
   ASSERT_TRUE(WaitDone());
   EXPECT_EQ(Rows(), std::set<std::string>{t + "\\sub\\d.doc"});
 
+  // The folder browser's choice replaces the folders to search.
+  prompts.AnswerFolder(t + "\\sub");
+  ASSERT_TRUE(Click(dialog, "BrowseBTN"));
+  EXPECT_EQ(Text(dialog, "SearchCB"), t + "\\sub");
+  EXPECT_EQ(prompts.BrowseTitles().back(), "Select path to find files in");
+
   ASSERT_TRUE(Click(dialog, "ClearBTN"));
   EXPECT_EQ(find.RowCount(), 0);
   EXPECT_EQ(ListView_GetItemCount(List()), 0);
