@@ -42,6 +42,17 @@ void TAddPage::RefreshViews() {
   views_.List.Reread();
 }
 
+bool TAddPage::ReadyForFoundFiles() {
+  return state_.AddPageShown() && state_.AddSelection.Environment().walking == 0 &&
+         !(fWLSelecting && fWLSelecting->ShowCount() > 0);
+}
+
+void TAddPage::FoundFilesAdded() {
+  events_->TreeRefresh();
+  events_->SelectionChange();
+  main_.Statistics.UpdateStatusBar(state_.AddFileCount, state_.AddByteCount);
+}
+
 void TAddPage::BackAddBTNClick() {
   switch (state_.WizardMode) {
     case wmBrowse:

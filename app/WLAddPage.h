@@ -31,6 +31,11 @@ class TAddPage : public TWizardPage {
   void LoadSavedSelection();
   // After a restore: restored files show up in the views.
   void RefreshViews();
+  // Whether found files may go into the selection now: the page shows and no scan or load
+  // is working on the selection.
+  bool ReadyForFoundFiles();
+  // Found files went into the selection: the views' checks and the counts follow.
+  void FoundFilesAdded();
 
  private:
   enum class TSave { Replace, Merge };

@@ -329,9 +329,14 @@ void TfWLMain::OptionsBTNClick() {
 }
 
 void TfWLMain::FindBTNClick() {
-  // The find-files dialog opens here; it works on State.AddSelection while the Add page shows
-  // and asks AddPage().Events() to mark what it added.
+  TfWLFindFiles::ShowFor({env_.Fs, env_.Prompts, this, nullptr, Handle()});
 }
+
+bool TfWLMain::AddPageReady() {
+  return IsWindowEnabled(Handle()) && AddPage().ReadyForFoundFiles();
+}
+
+void TfWLMain::AddSelectionChanged() { AddPage().FoundFilesAdded(); }
 
 void TfWLMain::RefreshTimerTimer() {
   // The automatic refresh's due test runs here.

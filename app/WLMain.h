@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/OperationWindowUI.h"
+#include "app/WLFindFiles.h"
 #include "app/WLSelectionEvents.h"
 #include "app/WLWizardState.h"
 #include "app/forms/Forms.h"
@@ -56,7 +57,7 @@ struct TMainEnv {
   std::function<std::unique_ptr<IFileConflictPrompt>(HWND owner)> FileConflict;
 };
 
-class TfWLMain : public forms::TForm {
+class TfWLMain : public forms::TForm, public IFindFilesHost {
  public:
   explicit TfWLMain(TMainEnv env);
   ~TfWLMain() override;
@@ -78,6 +79,11 @@ class TfWLMain : public forms::TForm {
   void UsersManual1Click();
   void HelpHomePageMIClick();
   void HelpAboutMIClick();
+
+  // IFindFilesHost: the find-files dialog adds to the Add page's selection.
+  bool AddPageReady() override;
+  TWLDesktopNode& AddSelection() override { return State.AddSelection; }
+  void AddSelectionChanged() override;
 
   // State of the running program.
   TVolumeStore Volumes;

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "app/WLFindFiles.h"
 #include "app/WLMain.h"
 #include "app/WLSelecting.h"
 #include "app/res/resource.h"
@@ -65,7 +66,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     HWND form = main.Handle();
-    if (form && TranslateAcceleratorW(form, accel, &msg)) continue;
+    // Keys in the find-files dialog work that dialog's controls.
+    HWND find = tw::fWLFindFiles ? tw::fWLFindFiles->Handle() : nullptr;
+    if (find && msg.hwnd && GetAncestor(msg.hwnd, GA_ROOT) == find) form = find;
+    if (form && form == main.Handle() && TranslateAcceleratorW(form, accel, &msg)) continue;
     if (form && tw::forms::HandleEnterKey(form, msg)) continue;
     if (form && IsDialogMessageW(form, &msg)) continue;
     TranslateMessage(&msg);

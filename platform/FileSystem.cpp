@@ -53,6 +53,24 @@ WinError IFileSystem::MakeDirPath(const std::string& path) {
 
 void IFileSystem::SweepTemporaries(const std::string&) {}
 
+WinError IFileSystem::ListEach(const std::string& folder, const ListCallback& each) {
+  std::vector<FindData> entries;
+  if (WinError e = List(folder, entries)) return e;
+  for (const FindData& d : entries)
+    if (!each(d)) break;
+  return winerr::Success;
+}
+
+WinError ListInto(IFileSystem& fs, const std::string& folder, std::vector<FindData>& entries) {
+  entries.clear();
+  WinError e = fs.ListEach(folder, [&](const FindData& d) {
+    entries.push_back(d);
+    return true;
+  });
+  if (e) entries.clear();
+  return e;
+}
+
 namespace {
 
 // Hexadecimal digits at the start of s, lower case and without leading zeros, at most max.

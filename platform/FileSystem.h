@@ -2,6 +2,7 @@
 // "\\server\share\x"); every call returns a Windows error code (0 = success).
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -64,7 +65,14 @@ class IFileSystem {
   virtual WinError MakeDir(const std::string& path) = 0;
   virtual WinError RemoveDir(const std::string& path) = 0;
   // Lists the entries of a folder (without "." and ".."), in the order the file system gives.
+  // On failure entries is empty: a listing cut short must not look complete.
   virtual WinError List(const std::string& folder, std::vector<FindData>& entries) = 0;
+  // Hands the entries of a folder one at a time as they are listed, so a long listing can be
+  // stopped: the callback returns false to stop, which still counts as Success. A failure after
+  // some entries were handed over is returned as it is (they stay handed over). The default
+  // lists first, for wrappers that only forward List.
+  using ListCallback = std::function<bool(const FindData&)>;
+  virtual WinError ListEach(const std::string& folder, const ListCallback& each);
 
   // Root is "C:\" or "\\server\share\".
   virtual DriveType DriveKind(const std::string& root) = 0;
@@ -115,6 +123,9 @@ class IFileSystem {
   // DOS range (1980 to 2107). The default takes local time to be UTC.
   virtual std::optional<uint32_t> LocalDosDateTime(FileTime utc);
 };
+
+// List for an implementation whose primitive is ListEach: collects the entries, none on failure.
+WinError ListInto(IFileSystem& fs, const std::string& folder, std::vector<FindData>& entries);
 
 // The temporary files of WriteAtomic and CopyFileAtomic are named "~tw<pid>-<n>.tmp", both
 // numbers in lower-case hexadecimal without leading zeros, pid that of the writing process. They

@@ -34,20 +34,9 @@ int CompareText(const std::wstring& a, const std::wstring& b) {
                         b.c_str(), static_cast<int>(b.size())) - CSTR_EQUAL;
 }
 
-std::wstring ExtensionOf(const std::wstring& name) {
-  size_t dot = name.rfind(L'.');
-  return dot == std::wstring::npos ? std::wstring() : name.substr(dot);
-}
-
 std::wstring Lower(std::wstring s) {
   CharLowerBuffW(s.data(), static_cast<DWORD>(s.size()));
   return s;
-}
-
-// Files whose icon lives in the file itself, so the extension does not tell it.
-bool OwnIcon(const std::wstring& lowerExt) {
-  return lowerExt == L".exe" || lowerExt == L".ico" || lowerExt == L".lnk" ||
-         lowerExt == L".cur" || lowerExt == L".ani" || lowerExt == L".scr";
 }
 
 const std::wstring& FolderTypeName() {
@@ -60,16 +49,6 @@ const std::wstring& FolderTypeName() {
   return name;
 }
 
-std::wstring ModifiedText(const FILETIME& utc) {
-  if (!utc.dwHighDateTime && !utc.dwLowDateTime) return {};
-  FILETIME local;
-  SYSTEMTIME st;
-  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &st)) return {};
-  wchar_t date[80] = {}, time[80] = {};
-  GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 80);
-  GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &st, nullptr, time, 80);
-  return std::wstring(date) + L" " + time;
-}
 }  // namespace
 
 struct TFolderEnumerator::Entry {
@@ -345,7 +324,7 @@ void TFolderEnumerator::Fill(bool reread) {
         if (e->fileSystem())
           e->path = base.empty() ? DisplayName(folder.get(), child, SHGDN_FORPARSING)
                                  : base + Narrow(e->name);
-        e->ext = ExtensionOf(e->name);
+        e->ext = TFileTypeCache::ExtensionOf(e->name);
         e->caption = Caption(folder.get(), *e);
         e->attrText = Widen(AttributesText(e->fileAttrs));
         if (!e->fileSystem()) {
@@ -355,17 +334,7 @@ void TFolderEnumerator::Fill(bool reread) {
         } else if (e->folder()) {
           e->type = FolderTypeName();
         } else {
-          auto& cached = byExtension_[Lower(e->ext)];
-          if (cached.second.empty()) {
-            SHFILEINFOW info{};
-            std::wstring probe = L"x" + e->ext;
-            SHGetFileInfoW(probe.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof(info),
-                           SHGFI_USEFILEATTRIBUTES | SHGFI_TYPENAME | SHGFI_SYSICONINDEX |
-                               SHGFI_SMALLICON);
-            cached = {info.iIcon, info.szTypeName[0] ? std::wstring(info.szTypeName)
-                                                     : std::wstring(L" ")};
-          }
-          e->type = cached.second == L" " ? std::wstring() : cached.second;
+          e->type = fileTypes_.Of(e->ext).type;
         }
         e->order = items_.size();
         items_.push_back(std::move(e));
@@ -498,12 +467,10 @@ std::string TFolderEnumerator::ColumnText(int index, TColumnName column) {
 
 int TFolderEnumerator::Icon(Entry& e) {
   if (e.icon >= 0) return e.icon;
-  std::wstring ext = Lower(e.ext);
   if (e.fileSystem() && e.folder() && e.path.size() > 3) {
     e.icon = PlainFolderIcon(false);
-  } else if (e.fileSystem() && !e.folder() && !OwnIcon(ext)) {
-    auto& cached = byExtension_[ext];
-    e.icon = cached.first;
+  } else if (e.fileSystem() && !e.folder() && !TFileTypeCache::OwnIcon(e.ext)) {
+    e.icon = fileTypes_.Of(e.ext).icon;
   } else {
     Pidl abs = CombinePidl(folderId_.get(), e.child.get());
     e.icon = ItemIcon(abs.get(), false);

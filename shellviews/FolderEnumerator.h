@@ -161,7 +161,7 @@ class TFolderEnumerator {
   Pidl folderId_;
   std::string folderPath_;
   std::vector<std::unique_ptr<Entry>> items_;
-  std::map<std::wstring, std::pair<int, std::wstring>> byExtension_;  // icon, type name
+  TFileTypeCache fileTypes_;
   std::map<std::wstring, bool> hidesExtension_;  // per extension, for the display names
   bool busy_ = false;
   bool inCheck_ = false;

@@ -110,6 +110,46 @@ HIMAGELIST CheckImages() {
   return list;
 }
 
+namespace {
+std::wstring LowerText(std::wstring s) {
+  CharLowerBuffW(s.data(), static_cast<DWORD>(s.size()));
+  return s;
+}
+}  // namespace
+
+const TFileTypeCache::TInfo& TFileTypeCache::Of(const std::wstring& extension) {
+  std::wstring key = LowerText(extension);
+  auto it = byExtension_.find(key);
+  if (it != byExtension_.end()) return it->second;
+  SHFILEINFOW info{};
+  std::wstring probe = L"x" + extension;
+  SHGetFileInfoW(probe.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof(info),
+                 SHGFI_USEFILEATTRIBUTES | SHGFI_TYPENAME | SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
+  return byExtension_.emplace(std::move(key), TInfo{info.iIcon, info.szTypeName}).first->second;
+}
+
+std::wstring TFileTypeCache::ExtensionOf(const std::wstring& name) {
+  size_t dot = name.rfind(L'.');
+  return dot == std::wstring::npos ? std::wstring() : name.substr(dot);
+}
+
+bool TFileTypeCache::OwnIcon(const std::wstring& extension) {
+  const std::wstring e = LowerText(extension);
+  return e == L".exe" || e == L".ico" || e == L".lnk" || e == L".cur" || e == L".ani" ||
+         e == L".scr";
+}
+
+std::wstring ModifiedText(const FILETIME& utc) {
+  if (!utc.dwHighDateTime && !utc.dwLowDateTime) return {};
+  FILETIME local;
+  SYSTEMTIME st;
+  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &st)) return {};
+  wchar_t date[80] = {}, time[80] = {};
+  GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 80);
+  GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &st, nullptr, time, 80);
+  return std::wstring(date) + L" " + time;
+}
+
 HIMAGELIST SystemSmallImages() {
   SHFILEINFOW info{};
   return reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(

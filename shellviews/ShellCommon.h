@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -78,6 +79,29 @@ HIMAGELIST SystemSmallImages();
 int ItemIcon(PCIDLIST_ABSOLUTE pidl, bool open);
 // Icon of a plain folder, looked up once.
 int PlainFolderIcon(bool open);
+
+// Icon and type name of files by their extension, asked of the shell once per extension: the
+// shell's answer depends on the extension only, and asking by path costs a millisecond a file.
+class TFileTypeCache {
+ public:
+  struct TInfo {
+    int icon = 0;
+    std::wstring type;  // empty when the shell names none
+  };
+  // extension: with its dot (".txt"), any case; empty for a name without one.
+  const TInfo& Of(const std::wstring& extension);
+  static std::wstring ExtensionOf(const std::wstring& name);
+  // Files whose icon lives in the file itself (".exe", ".lnk", ...), so the extension does not
+  // tell it.
+  static bool OwnIcon(const std::wstring& extension);
+
+ private:
+  std::map<std::wstring, TInfo> byExtension_;  // by lower-case extension
+};
+
+// A last-write time as the views show it: local date and time in the user's short formats,
+// without seconds; empty for no time.
+std::wstring ModifiedText(const FILETIME& utc);
 
 // Invokes a shell verb ("delete", or nullptr for the default command) on items of one folder.
 bool InvokeVerb(HWND owner, IShellFolder* folder, PCUITEMID_CHILD* children, UINT count,

@@ -340,6 +340,7 @@ LRESULT CALLBACK TForm::StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     self->hwnd_ = nullptr;
     self->modal_ = false;  // destroyed with its owner: the modal loop must not outlive it
+    self->Destroyed();     // may free the form: nothing of it is used after this
   }
   return result;
 }

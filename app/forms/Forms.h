@@ -67,6 +67,8 @@ class TForm {
                         DWORD exStyle, int clientW, int clientH, HWND owner, HMENU menu,
                         HICON icon);
   virtual LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
+  // After the window is gone (its last message handled); a self-freeing form deletes itself.
+  virtual void Destroyed() {}
   LRESULT DefaultProc(UINT msg, WPARAM wp, LPARAM lp);
   // Shows the form over owner, which stays disabled meanwhile and is left as it was found (an
   // operation's main window stays disabled), and runs a message loop until EndModal or the

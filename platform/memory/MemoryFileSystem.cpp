@@ -625,24 +625,35 @@ WinError MemoryFileSystem::RemoveDir(const std::string& path) {
 }
 
 WinError MemoryFileSystem::List(const std::string& folder, std::vector<FindData>& entries) {
-  std::lock_guard lock(mutex_);
-  const FsOp op = FsOp::List;
-  if (auto f = CheckFault(op, folder, {})) return Log(op, folder, f->fault.error);
-  Node *parent, *node;
-  if (WinError e = Locate(Parse(folder), parent, node)) return Log(op, folder, e);
-  if (!node) return Log(op, folder, winerr::PathNotFound);
-  if (!node->dir) return Log(op, folder, winerr::DirectoryName);
-  entries.clear();
-  entries.reserve(node->children.size());
-  for (const auto& [key, child] : node->children) {
-    FindData d;
-    d.name = child->name;
-    d.attributes = child->attrs;
-    d.size = child->dir ? 0 : child->data.size();
-    d.lastWrite = child->time;
-    entries.push_back(std::move(d));
+  return ListInto(*this, folder, entries);
+}
+
+WinError MemoryFileSystem::ListEach(const std::string& folder, const ListCallback& each) {
+  // The entries are taken under the lock and handed over outside it, so a callback may use
+  // this file system.
+  std::vector<FindData> entries;
+  {
+    std::lock_guard lock(mutex_);
+    const FsOp op = FsOp::List;
+    if (auto f = CheckFault(op, folder, {})) return Log(op, folder, f->fault.error);
+    Node *parent, *node;
+    if (WinError e = Locate(Parse(folder), parent, node)) return Log(op, folder, e);
+    if (!node) return Log(op, folder, winerr::PathNotFound);
+    if (!node->dir) return Log(op, folder, winerr::DirectoryName);
+    entries.reserve(node->children.size());
+    for (const auto& [key, child] : node->children) {
+      FindData d;
+      d.name = child->name;
+      d.attributes = child->attrs;
+      d.size = child->dir ? 0 : child->data.size();
+      d.lastWrite = child->time;
+      entries.push_back(std::move(d));
+    }
+    Log(op, folder, winerr::Success);
   }
-  return Log(op, folder, winerr::Success);
+  for (const FindData& d : entries)
+    if (!each(d)) break;
+  return winerr::Success;
 }
 
 DriveType MemoryFileSystem::DriveKind(const std::string& root) {

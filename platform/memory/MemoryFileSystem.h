@@ -112,6 +112,7 @@ class MemoryFileSystem : public IFileSystem {
   WinError MakeDir(const std::string& path) override;
   WinError RemoveDir(const std::string& path) override;
   WinError List(const std::string& folder, std::vector<FindData>& entries) override;
+  WinError ListEach(const std::string& folder, const ListCallback& each) override;
   DriveType DriveKind(const std::string& root) override;
   std::string TempFolder() override;
   WinError CopyFileAtomic(const std::string& from, const std::string& to,

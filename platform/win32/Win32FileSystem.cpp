@@ -522,6 +522,10 @@ std::optional<uint32_t> Win32FileSystem::LocalDosDateTime(FileTime utc) {
 }
 
 WinError Win32FileSystem::List(const std::string& folder, std::vector<FindData>& entries) {
+  return ListInto(*this, folder, entries);
+}
+
+WinError Win32FileSystem::ListEach(const std::string& folder, const ListCallback& each) {
   std::wstring w;
   if (WinError e = ExtendedPath(folder, w)) return e;
   std::wstring pattern = w;
@@ -530,7 +534,6 @@ WinError Win32FileSystem::List(const std::string& folder, std::vector<FindData>&
   WIN32_FIND_DATAW fd;
   HANDLE find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch,
                                  nullptr, FIND_FIRST_EX_LARGE_FETCH);
-  entries.clear();
   if (find == INVALID_HANDLE_VALUE) {
     DWORD e = GetLastError();
     // An empty drive root has no "." entry; a folder that is not there must still fail.
@@ -543,22 +546,24 @@ WinError Win32FileSystem::List(const std::string& folder, std::vector<FindData>&
     return e;
   }
   WinError result = winerr::Success;
-  do {
-    if (fd.cFileName[0] == L'.' &&
-        (fd.cFileName[1] == 0 || (fd.cFileName[1] == L'.' && fd.cFileName[2] == 0)))
-      continue;
-    FindData d;
-    d.name = Narrow(fd.cFileName, wcsnlen(fd.cFileName, MAX_PATH));
-    d.attributes = fd.dwFileAttributes;
-    if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) d.reparseTag = fd.dwReserved0;
-    d.size = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
-    d.lastWrite = ToFileTime(fd.ftLastWriteTime);
-    entries.push_back(std::move(d));
-  } while (FindNextFileW(find, &fd));
-  DWORD e = GetLastError();
-  if (e != ERROR_NO_MORE_FILES) result = e;  // a listing cut short must not look complete
+  for (;;) {
+    if (!(fd.cFileName[0] == L'.' &&
+          (fd.cFileName[1] == 0 || (fd.cFileName[1] == L'.' && fd.cFileName[2] == 0)))) {
+      FindData d;
+      d.name = Narrow(fd.cFileName, wcsnlen(fd.cFileName, MAX_PATH));
+      d.attributes = fd.dwFileAttributes;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) d.reparseTag = fd.dwReserved0;
+      d.size = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+      d.lastWrite = ToFileTime(fd.ftLastWriteTime);
+      if (!each(d)) break;
+    }
+    if (!FindNextFileW(find, &fd)) {
+      DWORD e = GetLastError();
+      if (e != ERROR_NO_MORE_FILES) result = e;  // a listing cut short must not look complete
+      break;
+    }
+  }
   FindClose(find);
-  if (result) entries.clear();
   return result;
 }
 

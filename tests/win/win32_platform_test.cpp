@@ -104,6 +104,22 @@ TEST_F(Win32FileSystemTest, PathsLongerThanMaxPathWorkEndToEnd) {
   EXPECT_EQ(Names(fs, root), std::set<std::string>{});
 }
 
+TEST_F(Win32FileSystemTest, ListEachStopsWhenAskedAndFailsForAMissingFolder) {
+  for (const char* n : {"a", "b", "c", "d"}) ASSERT_EQ(fs.WriteAtomic(root + "\\" + n, ""), winerr::Success);
+  std::set<std::string> seen;
+  EXPECT_EQ(fs.ListEach(root, [&](const FindData& d) {
+    seen.insert(d.name);
+    return seen.size() < 2;
+  }), winerr::Success);
+  EXPECT_EQ(seen.size(), 2u);
+  EXPECT_EQ(Names(fs, root), (std::set<std::string>{"a", "b", "c", "d"}));
+  EXPECT_EQ(fs.ListEach(root + "\\none", [](const FindData&) { return true; }),
+            winerr::PathNotFound);
+  std::vector<FindData> entries{FindData{}};
+  EXPECT_EQ(fs.List(root + "\\none", entries), winerr::PathNotFound);
+  EXPECT_TRUE(entries.empty());
+}
+
 TEST_F(Win32FileSystemTest, WriteAtomicReplacesCleanlyAndRefusesWhatItMustNotReplace) {
   const std::string file = root + "\\VOLUMES.TWB";
   ASSERT_EQ(fs.WriteAtomic(file, std::string(100000, 'a')), winerr::Success);
