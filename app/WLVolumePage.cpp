@@ -17,6 +17,11 @@ namespace tw {
 namespace {
 constexpr int kDetailsW = 290, kDetailsH = 190;
 
+// The window title's part that names the open volume.
+std::string TitleSuffix(const TVolumeRec& volume) {
+  return " - " + volume.Name + " (" + volume.BackupPath + ")";
+}
+
 // The shell deletes the folder with everything in it, showing its own progress; its own
 // questions are suppressed and nothing goes to the recycle bin.
 class TShellFolderClearUp : public IFolderClearUp {
@@ -272,11 +277,13 @@ void TVolumePage::ApplyBTNClick() {
   auto conflict = NewFileConflictPrompt();
   TVolumeManager manager = Manager();
   int row = -1;
-  std::string oldName;
+  std::string oldName, oldTitle;
   if (EditingNewVolume) {
     row = manager.ApplyNew(*conflict, Text("NameSLE"), path, Checked("SeparateFolderCB"));
   } else if (CurrentItem >= 0 && CurrentItem < static_cast<int>(main_.VolumeList.size())) {
-    oldName = main_.VolumeList[static_cast<size_t>(CurrentItem)]->Name;
+    const TVolumeRec& volume = *main_.VolumeList[static_cast<size_t>(CurrentItem)];
+    oldName = volume.Name;
+    oldTitle = kAppTitle + TitleSuffix(volume);
     row = manager.ApplyChanged(*conflict, static_cast<size_t>(CurrentItem), Text("NameSLE"), path,
                                Checked("SeparateFolderCB"));
   }
@@ -284,6 +291,9 @@ void TVolumePage::ApplyBTNClick() {
   // The last opened volume follows a rename, so the next start selects it again.
   if (!oldName.empty() && UpperCaseName(main_.Options.LastVolumeName) == UpperCaseName(oldName))
     main_.Options.LastVolumeName = main_.VolumeList[static_cast<size_t>(row)]->Name;
+  // A title that names the changed volume names it as it is now.
+  if (!oldTitle.empty() && forms::WindowText(main_.Handle()) == oldTitle)
+    main_.SetTitleSuffix(TitleSuffix(*main_.VolumeList[static_cast<size_t>(row)]));
   FillVolumeList(row);
   CurrentItem = row;
   BackToBrowsing();
@@ -383,7 +393,7 @@ void TVolumePage::OpenCurrentVolume() {
   TVolumeRec& volume = *state_.CurrentVolume;
   main_.Options.LastVolumeName = volume.Name;
   if (state_.WizardMode != wmRefresh) main_.ContentsPage().RootAt(volume.BackupPath);
-  main_.SetTitleSuffix(" - " + volume.Name + " (" + volume.BackupPath + ")");
+  main_.SetTitleSuffix(TitleSuffix(volume));
   switch (state_.WizardMode) {
     case wmBackup:
       main_.AddPage().BackUpIntoCurrentVolume();

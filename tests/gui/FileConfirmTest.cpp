@@ -90,8 +90,7 @@ TEST_F(FileConfirmTest, AsksAboutTheFileAndOnlyDeleteAndRenameTouchIt) {
     GetWindowRect(h, &rc);
     centred = std::abs((rc.left + rc.right) / 2 - GetSystemMetrics(SM_CXSCREEN) / 2) <= 1 &&
               std::abs((rc.top + rc.bottom) / 2 - GetSystemMetrics(SM_CYSCREEN) / 2) <= 1;
-    if (const char* pictures = std::getenv("TW_PICTURES"))
-      testing::SavePicture(h, std::string(pictures) + "\\file-conflict.bmp");
+    testing::SaveRunPicture(h, "file-conflict.bmp");
     HWND focus = GetFocus();
     PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0);
   });

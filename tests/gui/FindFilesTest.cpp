@@ -78,18 +78,6 @@ void Shell(const std::string& script) {
   DeleteFileW(Widen(file).c_str());
 }
 
-// Where pictures of the run go: TW_PICTURES, else build/pictures beside build/win/bin.
-std::string PicturesDir() {
-  if (const char* dir = std::getenv("TW_PICTURES")) return dir;
-  wchar_t exe[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  std::string dir = Narrow(exe);
-  for (int i = 0; i < 3; ++i) dir = dir.substr(0, dir.find_last_of('\\'));
-  dir += "\\pictures";
-  CreateDirectoryW(Widen(dir).c_str(), nullptr);
-  return dir;
-}
-
 struct THost : IFindFilesHost {
   explicit THost(IFileSystem& fs) : selection(fs) {}
   bool AddPageReady() override { return ready; }
@@ -243,7 +231,7 @@ TEST_F(FindFilesTest, GoListsMatchingFilesWithTheirColumnsAndAddPutsCheckedOnesI
   EXPECT_TRUE(find.RowChecked(2));
   EXPECT_TRUE(find.RowChecked(1));
   find.SetRowChecked(2, false);
-  testing::SavePicture(dialog, PicturesDir() + "\\find-files.bmp");
+  testing::SaveRunPicture(dialog, "find-files.bmp");
 
   // Add off the Add page: refused with its message, nothing added.
   ASSERT_TRUE(Click(dialog, "CheckSelectedBTN"));

@@ -186,8 +186,7 @@ TEST(VolumeManagementTest, NewConflictModifyDeleteWithClearUpRemoveAndTheSavedLi
   Type(main, "NameSLE", "  Docs ");
   Type(main, "PathSLE", docs);
   EXPECT_TRUE(Enabled(main, "ApplyBTN"));
-  if (const char* dir = std::getenv("TW_PICTURES"))
-    testing::SavePicture(main, std::string(dir) + "\\volume-editing.bmp");
+  testing::SaveRunPicture(main, "volume-editing.bmp");
   prompts.Clear();
   ASSERT_TRUE(Click(main, "ApplyBTN"));
   EXPECT_EQ(prompts.Count(), 0u) << prompts.Last().text;
@@ -293,6 +292,15 @@ TEST(VolumeManagementTest, NewConflictModifyDeleteWithClearUpRemoveAndTheSavedLi
   ASSERT_EQ(form.CurrentVolume, form.VolumeList[0].get());
   EXPECT_NE(forms::WindowText(main), "Tidewell");
   ASSERT_TRUE(Click(main, "BackContentsBTN"));
+  // A rename of the open volume shows in the title at once.
+  for (const char* name : {"Letters", "Papers"}) {
+    SelectRow(main, 0);
+    ASSERT_TRUE(Click(main, "ModifyBTN"));
+    Type(main, "NameSLE", name);
+    ASSERT_TRUE(Click(main, "ApplyBTN"));
+    EXPECT_EQ(forms::WindowText(main), "Tidewell - " + std::string(name) + " (" + docs + "\\)");
+  }
+  EXPECT_EQ(ReadFileText(appDir + "Papers.TWS"), "[C:\\Docs]\r\n**ALL**=#\r\n");
   SelectRow(main, 0);
   prompts.Clear();
   prompts.Answer({mb::IdYes, mb::IdYes});

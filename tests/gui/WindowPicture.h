@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,23 @@ inline void SavePicture(HWND hwnd, const std::string& file) {
   WriteFile(f, &bi, sizeof(bi), &wrote, nullptr);
   WriteFile(f, pixels.data(), static_cast<DWORD>(pixels.size()), &wrote, nullptr);
   CloseHandle(f);
+}
+
+// A picture for the notes of a run, named like "find-files.bmp": into TW_PICTURES when set,
+// else build/pictures beside build/win/bin.
+inline void SaveRunPicture(HWND hwnd, const std::string& name) {
+  std::string dir;
+  if (const char* set = std::getenv("TW_PICTURES")) {
+    dir = set;
+  } else {
+    wchar_t exe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    dir = Narrow(exe);
+    for (int i = 0; i < 3; ++i) dir = dir.substr(0, dir.find_last_of('\\'));
+    dir += "\\pictures";
+    CreateDirectoryW(Widen(dir).c_str(), nullptr);
+  }
+  SavePicture(hwnd, dir + "\\" + name);
 }
 
 }  // namespace tw::testing

@@ -77,8 +77,7 @@ struct TProgram {
 };
 
 void Picture(HWND hwnd, const std::string& name) {
-  if (const char* dir = std::getenv("TW_PICTURES"))
-    testing::SavePicture(hwnd, std::string(dir) + "\\wizard-" + name + ".bmp");
+  testing::SaveRunPicture(hwnd, "wizard-" + name + ".bmp");
 }
 
 // Ticks the tree item of the path with a click on its check box.
