@@ -124,9 +124,7 @@ class TAddOperation {
   TOperationLog* walkLog_ = nullptr;
   TVolumeRec volume_;
   bool diskChanged_ = false;  // a new disk went in since the folder's copies were listed
-  const TWLEnvironment* env_ = nullptr;  // of the selection being walked
-  uint64_t generation_ = 0;              // env_->generation when the walk began
-  bool treeChanged_ = false;
+  TTreeGuard tree_;  // the selection being walked
   std::string ownFolder_;  // the volume folder, folded, with a trailing backslash
 };
 
