@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "app/WLAddPage.h"
+#include "app/WLAutoRefresh.h"
 #include "app/WLContentsPage.h"
 #include "app/WLDeletePage.h"
 #include "app/WLMainPage.h"
@@ -61,6 +62,7 @@ TfWLMain::TfWLMain(TMainEnv env)
   orphanedPage_ = std::make_unique<TOrphanedRestorePage>(*this, State);
   pageList_ = {mainPage_.get(),    volumePage_.get(),  contentsPage_.get(), addPage_.get(),
                restorePage_.get(), deletePage_.get(), refreshPage_.get(),  orphanedPage_.get()};
+  autoRefresh_ = std::make_unique<TAutoRefresh>(*this, env_.Clock);
 }
 
 TfWLMain::~TfWLMain() {
@@ -124,8 +126,9 @@ void TfWLMain::FormCreate() {
   addPage_->Events().ExpandFirstItems();
   EnableMainButtons();
   SetTimer(Handle(), kDrawUpdateTimer, kDrawUpdateMs, nullptr);
-  StartRefreshTimer();
+  // The timer starts at the end of the start-up check, or of the first operation.
   StartupRefreshDue = loaded.AnyAutoRefresh && !Options.DisableAutoRefresh;
+  if (StartupRefreshDue) RefreshTimerTimer(TRefreshCheck::StartUp);
 }
 
 void TfWLMain::FormDestroy() {
@@ -243,13 +246,13 @@ int TfWLMain::Message(const std::string& text, uint32_t flags) {
   return env_.Prompts->Message(text, kAppTitle, flags);
 }
 
-std::unique_ptr<TOperationWindowUI> TfWLMain::NewOperationUI() {
+std::unique_ptr<TOperationWindowUI> TfWLMain::NewOperationUI(IMessageBoxes* boxes) {
   TOperationWindowHooks hooks;
   hooks.MainWindow = Handle();
   hooks.StopRefreshTimer = [this] { StopRefreshTimer(); };
   hooks.StartRefreshTimer = [this] { StartRefreshTimer(); };
   hooks.RefreshContentsViews = [this] { addPage_->RefreshViews(); };
-  hooks.MessageBoxes = env_.OperationBoxes;
+  hooks.MessageBoxes = boxes ? boxes : env_.OperationBoxes;
   hooks.OpenLog = env_.OpenLog;
   return std::make_unique<TOperationWindowUI>(std::move(hooks));
 }
@@ -270,6 +273,11 @@ void TfWLMain::LeaveOrphanedRoad() {
 }
 
 void TfWLMain::StartRefreshTimer() {
+  // Switched off, automatic refresh needs no timer at all.
+  if (Options.DisableAutoRefresh) {
+    StopRefreshTimer();
+    return;
+  }
   if (Handle() && SetTimer(Handle(), kRefreshTimer, kRefreshMs, nullptr)) refreshTimerOn_ = true;
 }
 
@@ -333,9 +341,7 @@ void TfWLMain::FindBTNClick() {
   // and asks AddPage().Events() to mark what it added.
 }
 
-void TfWLMain::RefreshTimerTimer() {
-  // The automatic refresh's due test runs here.
-}
+void TfWLMain::RefreshTimerTimer(TRefreshCheck kind) { autoRefresh_->Run(kind); }
 
 int TfWLMain::HelpContext() const {
   auto byMode = [this] {
@@ -479,8 +485,16 @@ LRESULT TfWLMain::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       ExitRequested = true;
       return TRUE;
     case WM_ENDSESSION:
-      // Windows ends the process after this message: the exit writes happen now or never.
-      if (wp) FormDestroy();
+      if (!wp) {
+        // The sign-out was cancelled: the next close is an ordinary one.
+        ExitRequested = false;
+        return 0;
+      }
+      // Windows may end the process at any moment now: the exit writes come first, then the
+      // last due refreshes (without a box), then the volume list with their new dates.
+      FormDestroy();
+      RefreshTimerTimer(TRefreshCheck::SessionEnd);
+      Volumes.Save();
       return 0;
     case WM_DESTROY:
       KillTimer(Handle(), kDrawUpdateTimer);
