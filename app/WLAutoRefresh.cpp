@@ -20,7 +20,6 @@ TCheckEnd TAutoRefresh::Run(TRefreshCheck kind) {
   if (!window || !IsWindowEnabled(window)) return TCheckEnd::Busy;
   scheduler_.DisableAutoRefresh = main_.Options.DisableAutoRefresh;
   const bool visible = IsWindowVisible(window) != FALSE;
-  const bool minimised = IsIconic(window) != FALSE;
   const LONG_PTR exStyle = GetWindowLongPtrW(window, GWL_EXSTYLE);
 
   // A drive without its disk must not ask the user to insert one: the volume is skipped.
@@ -35,12 +34,8 @@ TCheckEnd TAutoRefresh::Run(TRefreshCheck kind) {
   if (end != TCheckEnd::Ran || scheduler_.LastCheck.empty() || !IsWindow(window)) return end;
   // The taskbar button as it was, then the window as it was.
   SetWindowLongPtrW(window, GWL_EXSTYLE, exStyle);
-  if (!visible)
-    ShowWindow(window, SW_HIDE);
-  else if (minimised)
-    ShowWindow(window, SW_SHOWMINNOACTIVE);
-  else
-    ShowWindow(window, SW_SHOWNA);
+  // Shown again in the state it keeps: minimised comes back minimised, with its button.
+  ShowWindow(window, visible ? SW_SHOWNA : SW_HIDE);
   return end;
 }
 
