@@ -84,5 +84,32 @@ TEST_F(AutoRefreshWindowTest, TheWindowEndsAsItWasFoundAndABusyWindowIsLeftAlone
   EXPECT_EQ(prompts.Records().size(), before + 1);
 }
 
+
+TEST_F(AutoRefreshWindowTest, SessionEndRefreshesWhatIsDueWithoutABoxAndSavesTheNewDate) {
+  TVolumeRec docs = Scheduled("Docs", 1);
+  docs.RefreshTime = 13.0 / 24;
+  WriteVolumes({docs});
+  HWND main = Start();
+  EXPECT_TRUE(prompts.Records().empty()) << Texts();
+
+  // A sign-out that is cancelled leaves the next close an ordinary one.
+  EXPECT_EQ(SendMessageW(main, WM_QUERYENDSESSION, 0, 0), TRUE);
+  EXPECT_TRUE(form->ExitRequested);
+  SendMessageW(main, WM_ENDSESSION, FALSE, 0);
+  EXPECT_FALSE(form->ExitRequested);
+
+  fakeClock.SetLocal(2024, 3, 5, 13, 30);
+  SendMessageW(main, WM_QUERYENDSESSION, 0, 0);
+  SendMessageW(main, WM_ENDSESSION, TRUE, 0);
+  EXPECT_TRUE(prompts.Records().empty()) << Texts();
+  EXPECT_EQ(fs.Contents("D:\\Docs\\From Drive C\\Docs\\f.txt"), "data");
+  const auto file = fs.Contents(std::string(kFixtureAppDir) + "VOLUMES.TWB");
+  ASSERT_TRUE(file);
+  TValueReader reader(*file);
+  TVolumeRec saved;
+  ASSERT_TRUE(ReadVolumeRec(reader, saved));
+  EXPECT_EQ(saved.LastRefresh, fakeClock.Now());
+}
+
 }  // namespace
 }  // namespace tw::testing
