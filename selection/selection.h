@@ -296,6 +296,10 @@ class TTreeGuard {
   // The walk stopped because of it; the run goes no further.
   void MarkChanged() { changed_ = true; }
   bool Changed() const { return changed_; }
+  // Nodes the walk freed itself: the generation they moved to is the walk's own.
+  void Rebase() {
+    if (env_) generation_ = env_->generation;
+  }
   const TWLEnvironment& Env() const { return *env_; }
 
  private:
