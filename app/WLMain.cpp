@@ -11,6 +11,8 @@
 #include "app/WLOrphanedRestorePage.h"
 #include "app/WLRefreshPage.h"
 #include "app/WLRestorePage.h"
+#include "app/WLProgress.h"
+#include "app/WLSingleInstance.h"
 #include "app/WLVolumePage.h"
 #include "app/res/resource.h"
 #include "platform/win32/Utf.h"
@@ -343,6 +345,15 @@ void TfWLMain::FindBTNClick() {
 
 void TfWLMain::RefreshTimerTimer(TRefreshCheck kind) { autoRefresh_->Run(kind); }
 
+void TfWLMain::ActivateTidewellMIClick() {
+  if (fWLProgress && fWLProgress->Handle()) {
+    SetForegroundWindow(fWLProgress->Handle());
+    return;
+  }
+  ShowWindow(Handle(), IsIconic(Handle()) ? SW_RESTORE : SW_SHOW);
+  SetForegroundWindow(Handle());
+}
+
 int TfWLMain::HelpContext() const {
   auto byMode = [this] {
     switch (WizardMode) {
@@ -444,6 +455,10 @@ void TfWLMain::FormResize(int w, int h) {
 }
 
 LRESULT TfWLMain::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == ActivateMessage()) {
+    ActivateTidewellMIClick();
+    return 0;
+  }
   switch (msg) {
     case WM_SIZE:
       FormResize(LOWORD(lp), HIWORD(lp));

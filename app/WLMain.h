@@ -75,6 +75,9 @@ class TfWLMain : public forms::TForm {
   // Commands reached from several places.
   void FileExitMIClick();
   void FileHideMIClick();
+  // Brings the window out of the tray (another copy's start asks for it); while an operation's
+  // progress dialog exists only that comes forward.
+  void ActivateTidewellMIClick();
   void OptionsBTNClick();
   void FindBTNClick();
   // The automatic refresh check: the timer's tick, the start-up check or the session's end.

@@ -53,12 +53,19 @@ BOOL CALLBACK MatchOtherProcessWindow(HWND hwnd, LPARAM lp) {
 }
 }  // namespace
 
+UINT ActivateMessage() {
+  static const UINT message = RegisterWindowMessageW(L"Tidewell.ActivateTidewell");
+  return message;
+}
+
 HWND TJustOne32(const std::wstring& title) {
   TSearch search{&title};
   EnumWindows(MatchOtherProcessWindow, reinterpret_cast<LPARAM>(&search));
   HWND found = search.main ? search.main : search.any;
   if (!found) return nullptr;
-  if (IsIconic(found))
+  if (!IsWindowVisible(found))
+    PostMessageW(found, ActivateMessage(), 0, 0);
+  else if (IsIconic(found))
     ShowWindow(found, SW_RESTORE);
   else
     BringWindowToTop(found);

@@ -29,10 +29,14 @@ class TPreviousInstance {
   bool exists_ = false;
 };
 
+// Registered message that asks a running copy's main window to come out of the tray: raising a
+// hidden window would show nothing.
+UINT ActivateMessage();
+
 // Brings the running copy forward: the first top-level window of another process whose text
-// equals the title (case ignored, the main window's class preferred) is restored when
-// minimised, else raised. Windows of this process are never touched or renamed. Returns the
-// window, or null when none was found.
+// equals the title (case ignored, the main window's class preferred) is asked to come out when
+// hidden, restored when minimised, else raised. Windows of this process are never touched or
+// renamed. Returns the window, or null when none was found.
 HWND TJustOne32(const std::wstring& title);
 
 }  // namespace tw

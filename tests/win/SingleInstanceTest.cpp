@@ -143,6 +143,14 @@ TEST_F(TwoCopiesTest, ALaterCopyEndsAtOnceAndBringsTheRunningOneForward) {
   EXPECT_TRUE(IsWindowVisible(main));
   EXPECT_EQ(Caption(main), L"Tidewell");
 
+  // Hidden in the tray, it is asked to come out.
+  ShowWindow(main, SW_HIDE);
+  ASSERT_FALSE(IsWindowVisible(main));
+  EXPECT_EQ(RunSecond(L"/WINSTART"), 0);
+  for (int i = 0; i < 50 && !IsWindowVisible(main); ++i) Sleep(100);
+  EXPECT_TRUE(IsWindowVisible(main));
+  EXPECT_EQ(Caption(main), L"Tidewell");
+
   // The copies that ended wrote nothing: the volume list appears only at the first one's exit.
   EXPECT_EQ(GetFileAttributesW((folder_ + L"VOLUMES.TWB").c_str()), INVALID_FILE_ATTRIBUTES);
   PostMessageW(main, WM_CLOSE, 0, 0);
