@@ -4,12 +4,15 @@
 #include <shellapi.h>
 
 #include "app/WLAddPage.h"
+#include "app/WLAutoRefresh.h"
 #include "app/WLContentsPage.h"
 #include "app/WLDeletePage.h"
 #include "app/WLMainPage.h"
 #include "app/WLOrphanedRestorePage.h"
 #include "app/WLRefreshPage.h"
 #include "app/WLRestorePage.h"
+#include "app/WLProgress.h"
+#include "app/WLSingleInstance.h"
 #include "app/WLVolumePage.h"
 #include "app/res/resource.h"
 #include "platform/win32/Utf.h"
@@ -61,6 +64,7 @@ TfWLMain::TfWLMain(TMainEnv env)
   orphanedPage_ = std::make_unique<TOrphanedRestorePage>(*this, State);
   pageList_ = {mainPage_.get(),    volumePage_.get(),  contentsPage_.get(), addPage_.get(),
                restorePage_.get(), deletePage_.get(), refreshPage_.get(),  orphanedPage_.get()};
+  autoRefresh_ = std::make_unique<TAutoRefresh>(*this, env_.Clock);
 }
 
 TfWLMain::~TfWLMain() {
@@ -124,8 +128,9 @@ void TfWLMain::FormCreate() {
   addPage_->Events().ExpandFirstItems();
   EnableMainButtons();
   SetTimer(Handle(), kDrawUpdateTimer, kDrawUpdateMs, nullptr);
-  StartRefreshTimer();
+  // The timer starts at the end of the start-up check, or of the first operation.
   StartupRefreshDue = loaded.AnyAutoRefresh && !Options.DisableAutoRefresh;
+  if (StartupRefreshDue) RefreshTimerTimer(TRefreshCheck::StartUp);
 }
 
 void TfWLMain::FormDestroy() {
@@ -243,13 +248,13 @@ int TfWLMain::Message(const std::string& text, uint32_t flags) {
   return env_.Prompts->Message(text, kAppTitle, flags);
 }
 
-std::unique_ptr<TOperationWindowUI> TfWLMain::NewOperationUI() {
+std::unique_ptr<TOperationWindowUI> TfWLMain::NewOperationUI(IMessageBoxes* boxes) {
   TOperationWindowHooks hooks;
   hooks.MainWindow = Handle();
   hooks.StopRefreshTimer = [this] { StopRefreshTimer(); };
   hooks.StartRefreshTimer = [this] { StartRefreshTimer(); };
   hooks.RefreshContentsViews = [this] { addPage_->RefreshViews(); };
-  hooks.MessageBoxes = env_.OperationBoxes;
+  hooks.MessageBoxes = boxes ? boxes : env_.OperationBoxes;
   hooks.OpenLog = env_.OpenLog;
   return std::make_unique<TOperationWindowUI>(std::move(hooks));
 }
@@ -270,6 +275,11 @@ void TfWLMain::LeaveOrphanedRoad() {
 }
 
 void TfWLMain::StartRefreshTimer() {
+  // Switched off, automatic refresh needs no timer at all.
+  if (Options.DisableAutoRefresh) {
+    StopRefreshTimer();
+    return;
+  }
   if (Handle() && SetTimer(Handle(), kRefreshTimer, kRefreshMs, nullptr)) refreshTimerOn_ = true;
 }
 
@@ -338,8 +348,15 @@ bool TfWLMain::AddPageReady() {
 
 void TfWLMain::AddSelectionChanged() { AddPage().FoundFilesAdded(); }
 
-void TfWLMain::RefreshTimerTimer() {
-  // The automatic refresh's due test runs here.
+void TfWLMain::RefreshTimerTimer(TRefreshCheck kind) { autoRefresh_->Run(kind); }
+
+void TfWLMain::ActivateTidewellMIClick() {
+  if (fWLProgress && fWLProgress->Handle()) {
+    SetForegroundWindow(fWLProgress->Handle());
+    return;
+  }
+  ShowWindow(Handle(), IsIconic(Handle()) ? SW_RESTORE : SW_SHOW);
+  SetForegroundWindow(Handle());
 }
 
 int TfWLMain::HelpContext() const {
@@ -443,6 +460,10 @@ void TfWLMain::FormResize(int w, int h) {
 }
 
 LRESULT TfWLMain::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == ActivateMessage()) {
+    ActivateTidewellMIClick();
+    return 0;
+  }
   switch (msg) {
     case WM_SIZE:
       FormResize(LOWORD(lp), HIWORD(lp));
@@ -484,8 +505,16 @@ LRESULT TfWLMain::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       ExitRequested = true;
       return TRUE;
     case WM_ENDSESSION:
-      // Windows ends the process after this message: the exit writes happen now or never.
-      if (wp) FormDestroy();
+      if (!wp) {
+        // The sign-out was cancelled: the next close is an ordinary one.
+        ExitRequested = false;
+        return 0;
+      }
+      // Windows may end the process at any moment now: the exit writes come first, then the
+      // last due refreshes (without a box), then the volume list with their new dates.
+      FormDestroy();
+      RefreshTimerTimer(TRefreshCheck::SessionEnd);
+      Volumes.Save();
       return 0;
     case WM_DESTROY:
       KillTimer(Handle(), kDrawUpdateTimer);

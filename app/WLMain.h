@@ -17,8 +17,10 @@
 #include "app/WLWizardState.h"
 #include "app/forms/Forms.h"
 #include "engine/fileconflict.h"
+#include "engine/scheduler.h"
 #include "engine/settings.h"
 #include "engine/volumes.h"
+#include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/Prompts.h"
 #include "platform/Registry.h"
@@ -34,6 +36,7 @@ class TDeletePage;
 class TRefreshPage;
 class TOrphanedRestorePage;
 class TWizardPage;
+class TAutoRefresh;
 
 // What the window works with; the program passes the real platform, tests their own.
 struct TMainEnv {
@@ -55,6 +58,8 @@ struct TMainEnv {
   // The question about an existing selection file of a new or renamed volume, owned by the
   // main window; empty: the program's dialog (TVolumePage::NewFileConflictPrompt).
   std::function<std::unique_ptr<IFileConflictPrompt>(HWND owner)> FileConflict;
+  // The local time the automatic refresh goes by; null: the wall clock.
+  IClock* Clock = nullptr;
 };
 
 class TfWLMain : public forms::TForm, public IFindFilesHost {
@@ -71,9 +76,13 @@ class TfWLMain : public forms::TForm, public IFindFilesHost {
   // Commands reached from several places.
   void FileExitMIClick();
   void FileHideMIClick();
+  // Brings the window out of the tray (another copy's start asks for it); while an operation's
+  // progress dialog exists only that comes forward.
+  void ActivateTidewellMIClick();
   void OptionsBTNClick();
   void FindBTNClick();
-  void RefreshTimerTimer();
+  // The automatic refresh check: the timer's tick, the start-up check or the session's end.
+  void RefreshTimerTimer(TRefreshCheck kind = TRefreshCheck::Tick);
   void ShowHelp();
   void HelpSearchMIClick();
   void UsersManual1Click();
@@ -98,6 +107,7 @@ class TfWLMain : public forms::TForm, public IFindFilesHost {
   bool StartupRefreshDue = false;  // a volume has automatic refresh and it is not disabled
   TSelectionStatistics Statistics;
   bool RefreshTimerRunning() const { return refreshTimerOn_; }
+  TAutoRefresh& AutoRefresh() { return *autoRefresh_; }
 
   // Row of VolumeListLV that is selected, -1 for none.
   int SelectedVolumeIndex() const;
@@ -122,8 +132,8 @@ class TfWLMain : public forms::TForm, public IFindFilesHost {
   void ResetContentsView();
   // Restore, Delete, Refresh and Open Volume follow whether any volume exists.
   void EnableMainButtons();
-  // The window side of one operation run; a new one per run.
-  std::unique_ptr<TOperationWindowUI> NewOperationUI();
+  // The window side of one operation run; a new one per run. boxes: null for the usual ones.
+  std::unique_ptr<TOperationWindowUI> NewOperationUI(IMessageBoxes* boxes = nullptr);
   // After an operation: the window shown again, in front.
   void ShowAfterOperation();
   // The orphaned road's volume is dropped once the road is left.
@@ -168,6 +178,7 @@ class TfWLMain : public forms::TForm, public IFindFilesHost {
   std::unique_ptr<TDeletePage> deletePage_;
   std::unique_ptr<TRefreshPage> refreshPage_;
   std::unique_ptr<TOrphanedRestorePage> orphanedPage_;
+  std::unique_ptr<TAutoRefresh> autoRefresh_;
 };
 
 }  // namespace tw

@@ -7,6 +7,7 @@
 #include "app/WLFindFiles.h"
 #include "app/WLMain.h"
 #include "app/WLSelecting.h"
+#include "app/WLSingleInstance.h"
 #include "app/res/resource.h"
 #include "platform/win32/Utf.h"
 #include "platform/win32/Win32FileSystem.h"
@@ -33,6 +34,13 @@ std::string FolderOf(const std::string& path) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // Before anything else. A second copy brings the running one forward and ends at once: its
+  // start-up check would refresh the same volumes, and its exit would write over the settings.
+  tw::TPreviousInstance previous(tw::DefaultApplicationTitle(tw::Widen(ExePath())));
+  if (previous.Exists()) {
+    tw::TJustOne32(tw::Widen(tw::kAppTitle));
+    return 0;
+  }
   SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
   OleInitialize(nullptr);
 

@@ -39,7 +39,7 @@ void TDeleteOperation::Begin(const TVolumeRec& volume) {
   // Unreadable: only drive and network folders count as the volume's own.
   placeholder_->Load();
   CancelSeen = false;
-  TreeChanged = false;
+  tree_.Reset();
   deleteAll_ = false;
   FilesDeleted = 0;
   FilesLeft = 0;
@@ -71,7 +71,7 @@ TDeleteResult TDeleteOperation::DeleteSelectionFromVolume(const TVolumeRec& volu
   ui_.ShowProgress();
 
   // Children may go while the walk runs, so roots are taken by index from a fresh count.
-  for (int r = 0; r < contents.RootCount() && !TreeChanged; ++r)
+  for (int r = 0; r < contents.RootCount() && !tree_.Changed(); ++r)
     DeleteFolderFromVolume(*contents.Root(r));
   // A Cancel pressed during the last file is seen by no further file; it still counts.
   if (ui_.Cancelled()) CancelSeen = true;
@@ -80,11 +80,11 @@ TDeleteResult TDeleteOperation::DeleteSelectionFromVolume(const TVolumeRec& volu
   TDeleteResult result;
   result.Cancelled = CancelSeen;
   // Copies left behind (cancelled, in use, no access) keep the volume in the list with them.
-  const bool incomplete = CancelSeen || TreeChanged || FilesLeft > 0 || FoldersUnread > 0;
+  const bool incomplete = CancelSeen || tree_.Changed() || FilesLeft > 0 || FoldersUnread > 0;
   result.RemoveVolumeFromList = deleteAll && !incomplete;
   ui_.RefreshContentsViews();
   ui_.HideProgress();
-  if (TreeChanged) {
+  if (tree_.Changed()) {
     ui_.Message(kDeleteInterrupted, kAppTitle, mb::Ok | mb::IconWarning, MessageOwner::MainWindow);
   } else if (FoldersUnread > 0) {
     ui_.Message(kDeleteUnreadable, kAppTitle, mb::Ok | mb::IconWarning, MessageOwner::MainWindow);
@@ -151,8 +151,8 @@ bool TDeleteOperation::DeleteFiles(TWLNode& node) {
     ui_.ShowFile(path);
     ui_.StepProgress();
     ui_.ProcessMessages();
-    if (node.Environment().generation != generation_) {
-      TreeChanged = true;
+    if (tree_.Moved()) {
+      tree_.MarkChanged();
       return false;
     }
     // Read-only, hidden and system copies go like any other.
@@ -180,16 +180,16 @@ void TDeleteOperation::DeleteFolderFromVolume(TWLNode& top) {
     bool childWasWhole;  // deleting its files clears the mark
     bool childDone;
   };
-  generation_ = top.Environment().generation;
+  tree_.Enter(top);
   TWalking walking(top.Environment());
   std::vector<Frame> stack;
-  if (!DeleteFiles(top) || TreeChanged) return;
+  if (!DeleteFiles(top) || tree_.Changed()) return;
   stack.push_back({&top, 0, top.ChildCount(), false, false});
   while (!stack.empty()) {
     Frame& f = stack.back();
     if (f.childDone) {
       f.childDone = false;
-      if (TreeChanged) return;
+      if (tree_.Changed()) return;
       AfterChild(f.node, f.j, f.start, f.childWasWhole);
       continue;
     }
@@ -205,7 +205,7 @@ void TDeleteOperation::DeleteFolderFromVolume(TWLNode& top) {
     }
     f.childWasWhole = child.AllSelected();
     const bool enter = DeleteFiles(child);
-    if (TreeChanged) return;
+    if (tree_.Changed()) return;
     if (enter) {
       stack.push_back({&child, 0, child.ChildCount(), false, false});
     } else {
@@ -241,7 +241,7 @@ void TDeleteOperation::AfterChild(TWLNode* node, int& j, int start, bool wasWhol
     ++FoldersRemoved;
     const std::string name = child.Name();
     node->RemoveChild(name);
-    generation_ = node->Environment().generation;  // our own doing
+    tree_.Rebase();  // our own doing
   } else {
     ++j;
   }

@@ -53,7 +53,6 @@ class TDeleteOperation {
   void DeleteFolderFromVolume(TWLNode& node);
 
   bool CancelSeen = false;
-  bool TreeChanged = false;  // a window message freed nodes under the walk: it stopped
   int FilesDeleted = 0;
   int FilesLeft = 0;  // could not be deleted; they stay
   int FoldersUnread = 0;  // selected whole but could not be listed: their files stay
@@ -78,7 +77,7 @@ class TDeleteOperation {
   std::string backupUpper_;  // BackupPath upper-cased, with its backslash
   std::unique_ptr<TProfileFile> placeholder_;
   bool deleteAll_ = false;
-  uint64_t generation_ = 0;
+  TTreeGuard tree_;  // a window message freed nodes under the walk: it stopped
 };
 
 }  // namespace tw

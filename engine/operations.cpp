@@ -122,7 +122,7 @@ void TAddOperation::BeginWalk(const TVolumeRec& volume, TOperationLog* log) {
   AddAborted = false;
   CancelSeen = false;
   diskChanged_ = false;
-  treeChanged_ = false;
+  tree_.Reset();
   ownFolder_ = FoldSelectionName(volume.BackupPath);
   if (ownFolder_.empty() || ownFolder_.back() != '\\') ownFolder_ += '\\';
   FilesChecked = 0;
@@ -132,9 +132,8 @@ void TAddOperation::BeginWalk(const TVolumeRec& volume, TOperationLog* log) {
 void TAddOperation::AddFolderToVolume(const TWLNode& root) {
   // Cancel ends the whole walk: going on would only create empty folders the user no longer
   // wants, one network round trip each.
-  if (AddAborted || CancelSeen || treeChanged_) return;
-  env_ = &root.Environment();
-  generation_ = env_->generation;
+  if (AddAborted || CancelSeen || tree_.Changed()) return;
+  tree_.Enter(root);
   if (WalkFolders(root, [this](const TWLNode& node) { return AddFolderFiles(node); }) ==
       TWalkEnd::TreeChanged) {
     SelectionChangedDuringWalk();
@@ -142,7 +141,7 @@ void TAddOperation::AddFolderToVolume(const TWLNode& root) {
 }
 
 void TAddOperation::SelectionChangedDuringWalk() {
-  treeChanged_ = true;
+  tree_.MarkChanged();
   AddErrors = true;
   Line(logline::kSelectionChanged);
 }
@@ -150,7 +149,7 @@ void TAddOperation::SelectionChangedDuringWalk() {
 bool TAddOperation::IsSkippedFolder(const std::string& folder) const {
   // The volume's own folder, and every other volume's, below a folder selected whole: copying
   // it would put the volume into itself one level deeper at every refresh.
-  if (env_->IsExcludedFolder(folder)) return true;
+  if (tree_.Env().IsExcludedFolder(folder)) return true;
   std::string folded = FoldSelectionName(folder);
   folded += '\\';
   return folded == ownFolder_;
@@ -193,7 +192,7 @@ TVisit TAddOperation::AddFolderFiles(const TWLNode& node) {
     ui_.StepProgress();
     ui_.ProcessMessages();
     // The node itself may be gone now.
-    if (env_->generation != generation_) return TVisit::Stop;
+    if (tree_.Moved()) return TVisit::Stop;
     const std::string& name = node.FileName(i);
     const std::string target = dest + name;
     if (besidePlaceholder && CompareSelectionNames(name, kPlaceholderFileName) == 0) {
@@ -226,7 +225,7 @@ TVisit TAddOperation::AddFolderFiles(const TWLNode& node) {
       if (!ShouldRefresh(original, copies, name, folder)) continue;
     }
     const Next next = CopyOne(dest, source, target, fromScan);
-    if (env_->generation != generation_) return TVisit::Stop;
+    if (tree_.Moved()) return TVisit::Stop;
     if (next == Next::LeaveFolder) return TVisit::SkipChildren;
     if (diskChanged_) {
       // The rest of the folder is compared with what the new disk holds, not the old one.

@@ -73,6 +73,9 @@ class TAddOperation {
   bool PrepareFolder(const std::string& folder);
   // Clears the read-only bit when set; true when there was nothing to do or it was cleared.
   bool ClearReadOnly(const std::string& file);
+  // Waits until the copies made so far are on the disk; one that could not get there is an
+  // error of this run. A caller that runs the walk itself calls it before its report.
+  void SettleCopies();
 
   // Copy only files that fail the change test (counting FilesChecked and FilesChanged), warn
   // about missing originals. Set it from IsRefreshMode before the run; a run leaves it alone.
@@ -114,9 +117,6 @@ class TAddOperation {
   int Show(const std::string& text, uint32_t flags);
   // Unwinds an operation that cannot go on: progress freed, window back, timer on.
   void StopRun(const std::string& message);
-  // Waits until the copies made so far are on the disk; one that could not get there is an
-  // error of this run.
-  void SettleCopies();
 
   IFileSystem& fs_;
   IOperationUI& ui_;
@@ -124,9 +124,7 @@ class TAddOperation {
   TOperationLog* walkLog_ = nullptr;
   TVolumeRec volume_;
   bool diskChanged_ = false;  // a new disk went in since the folder's copies were listed
-  const TWLEnvironment* env_ = nullptr;  // of the selection being walked
-  uint64_t generation_ = 0;              // env_->generation when the walk began
-  bool treeChanged_ = false;
+  TTreeGuard tree_;  // the selection being walked
   std::string ownFolder_;  // the volume folder, folded, with a trailing backslash
 };
 

@@ -56,18 +56,17 @@ void TContentsRefreshOperation::BeginWalk(const TVolumeRec& volume, TOperationLo
   walkLog_ = log;
   RefreshErrors = false;
   CancelSeen = false;
-  treeChanged_ = false;
+  tree_.Reset();
   FilesChecked = 0;
   FilesChanged = 0;
 }
 
 void TContentsRefreshOperation::RefreshFolderFromOriginals(const TWLNode& root) {
-  if (treeChanged_) return;
-  env_ = &root.Environment();
-  generation_ = env_->generation;
+  if (tree_.Changed()) return;
+  tree_.Enter(root);
   if (WalkFolders(root, [this](const TWLNode& node) { return RefreshFolderFiles(node); }) ==
       TWalkEnd::TreeChanged) {
-    treeChanged_ = true;
+    tree_.MarkChanged();
     RefreshErrors = true;
     Line(logline::kSelectionChanged);
   }
@@ -88,7 +87,7 @@ TVisit TContentsRefreshOperation::RefreshFolderFiles(const TWLNode& node) {
   // Lets the window repaint during long stretches of unchanged files; Cancel itself is only
   // acted on before a changed file.
   ui_.ProcessMessages();
-  if (env_->generation != generation_) return TVisit::Stop;
+  if (tree_.Moved()) return TVisit::Stop;
   const std::string volumeFolder = AddBackslash(node.Path());
   TFolderIndex copies, originals;
   copies.Load(fs_, volumeFolder);
@@ -116,7 +115,7 @@ TVisit TContentsRefreshOperation::RefreshFolderFiles(const TWLNode& node) {
     ui_.ShowFile(source);
     ui_.StepProgress();
     ui_.ProcessMessages();
-    if (env_->generation != generation_) return TVisit::Stop;
+    if (tree_.Moved()) return TVisit::Stop;
     uint32_t copied = 0;
     if (fs_.CopyFileAtomic(source, target, &copied) != winerr::Success) {
       RefreshErrors = true;

@@ -52,9 +52,7 @@ class TContentsRefreshOperation {
   TOperationLog log_;
   TOperationLog* walkLog_ = nullptr;
   TVolumeRec volume_;
-  const TWLEnvironment* env_ = nullptr;  // of the selection being walked
-  uint64_t generation_ = 0;              // env_->generation when the walk began
-  bool treeChanged_ = false;
+  TTreeGuard tree_;  // the selection being walked
 };
 
 }  // namespace tw

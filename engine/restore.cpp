@@ -108,7 +108,7 @@ TRestoreResult TRestoreOperation::RestoreSelection(const TVolumeRec& volume,
   mapping_.RootPrompt = &rootPrompt_;
   RestoreErrors = false;
   CancelSeen = false;
-  treeChanged_ = false;
+  tree_.Reset();
   FilesRestored = 0;
 
   int fileCount = 0;
@@ -162,12 +162,11 @@ bool TRestoreOperation::IsBelowVolumeFolder(const TWLNode& node) const {
 void TRestoreOperation::RestoreFolder(const TWLNode& root) {
   // Cancel ends the whole walk: later folders would only be created empty or, in a volume
   // without drive folders, bring up the root path prompt again.
-  if (CancelSeen || treeChanged_) return;
-  env_ = &root.Environment();
-  generation_ = env_->generation;
+  if (CancelSeen || tree_.Changed()) return;
+  tree_.Enter(root);
   if (WalkFolders(root, [this](const TWLNode& node) { return RestoreFolderFiles(node); }) ==
       TWalkEnd::TreeChanged) {
-    treeChanged_ = true;
+    tree_.MarkChanged();
     Error(logline::kSelectionChanged);
   }
 }
@@ -182,7 +181,7 @@ TVisit TRestoreOperation::RestoreFolderFiles(const TWLNode& node) {
   const std::optional<std::string> target =
       MapToOriginal(node.Path(), volume_, mapping_, chosen_);
   // The root path prompt lets window messages run.
-  if (env_->generation != generation_) return TVisit::Stop;
+  if (tree_.Moved()) return TVisit::Stop;
 
   if (!target) {
     // The volume folder and what lies above it, and the bare "From Network" folder, hold
@@ -217,7 +216,7 @@ TVisit TRestoreOperation::RestoreFolderFiles(const TWLNode& node) {
     ui_.ShowFile(destination);
     ui_.StepProgress();
     ui_.ProcessMessages();
-    if (env_->generation != generation_) return TVisit::Stop;
+    if (tree_.Moved()) return TVisit::Stop;
     if (fs_.CopyFileAtomic(source + name, destination) == winerr::Success) {
       ++FilesRestored;
     } else {

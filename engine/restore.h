@@ -123,9 +123,7 @@ class TRestoreOperation {
   std::optional<std::string> chosen_;
   TRestoreMapping mapping_;
   TCheckedRootPrompt rootPrompt_{ui_};
-  const TWLEnvironment* env_ = nullptr;  // of the selection being walked
-  uint64_t generation_ = 0;              // env_->generation when the walk began
-  bool treeChanged_ = false;
+  TTreeGuard tree_;  // the selection being walked
 };
 
 }  // namespace tw

@@ -609,4 +609,9 @@ bool WalkSelection(const TWLDesktopNode& tree, const std::function<bool(const TW
   return true;
 }
 
+void TTreeGuard::Enter(const TWLNode& root) {
+  env_ = &root.Environment();
+  generation_ = env_->generation;
+}
+
 }  // namespace tw

@@ -283,6 +283,31 @@ class TWalking {
   TWLEnvironment& env_;
 };
 
+// What an operation keeps to notice nodes freed under its walk (a window message it let run
+// may free them): the tree it walks, the generation it entered at, and whether it stopped.
+class TTreeGuard {
+ public:
+  // At the start of a run.
+  void Reset() { changed_ = false; }
+  // At the start of each root's walk.
+  void Enter(const TWLNode& root);
+  // A node was freed since Enter: the node in hand may be gone.
+  bool Moved() const { return env_ && env_->generation != generation_; }
+  // The walk stopped because of it; the run goes no further.
+  void MarkChanged() { changed_ = true; }
+  bool Changed() const { return changed_; }
+  // Nodes the walk freed itself: the generation they moved to is the walk's own.
+  void Rebase() {
+    if (env_) generation_ = env_->generation;
+  }
+  const TWLEnvironment& Env() const { return *env_; }
+
+ private:
+  const TWLEnvironment* env_ = nullptr;
+  uint64_t generation_ = 0;
+  bool changed_ = false;
+};
+
 // How WalkFolders goes on after a folder's visit.
 enum class TVisit { Children, SkipChildren, Stop };
 enum class TWalkEnd { Done, Stopped, TreeChanged };

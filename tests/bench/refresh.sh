@@ -2,6 +2,8 @@
 # Refresh of a backed-up tree (20,000 small files in 200 folders, then 200,000 in 2,000): the
 # unchanged refresh under Wine against native `rsync -a` with nothing to do and against a plain
 # Win32 probe that lists and compares both trees (the floor), then a refresh after known changes.
+# The start-up check's refresh of the unchanged tree is timed against the wizard's refresh from
+# the same saved selection in the same rounds.
 # Prints times, counts and ratios. Never a pass/fail on time; a wrong count prints MISMATCH.
 #
 # Usage: tests/bench/refresh.sh [WINDOWS_BUILD_DIR]   (default build/win)
@@ -104,10 +106,11 @@ for size in $sizes; do
   echo "  first backup: $line"
   rsync -a "$src/" "$native/"
 
-  for k in refresh select walk rsync probe; do res[${k}_$size]=999999; done
+  for k in refresh select walk rsync probe wizard startup; do res[${k}_$size]=999999; done
   for r in $(seq 1 "$rounds"); do
     # The order turns each round, so that no run always follows the same one.
-    if [ $((r % 2)) -eq 1 ]; then order="refresh rsync probe"; else order="probe rsync refresh"; fi
+    if [ $((r % 2)) -eq 1 ]; then order="refresh wizard startup rsync probe"
+    else order="probe rsync startup wizard refresh"; fi
     for what in $order; do
       sync
       case $what in
@@ -121,6 +124,11 @@ for size in $sizes; do
           echo "  round $r probe: $line"
           res[probe_$size]=$(min "$(field TIME <<<"$line")" "${res[probe_$size]}")
           if [ "$(field DIFFERENT <<<"$line")" != 0 ]; then echo "  MISMATCH: the probe found differences"; fi ;;
+        wizard|startup)
+          line=$(wine "$exe" "$what" "$wsrc" "$wvol" | tr -d '\r')
+          echo "  round $r $what: $line"
+          res[${what}_$size]=$(min "$(field TIME <<<"$line")" "${res[${what}_$size]}")
+          if [ "$(field CHANGED <<<"$line")" != 0 ]; then echo "  MISMATCH: the unchanged $what refresh copied files"; fi ;;
         refresh)
           line=$(wine "$exe" refresh "$wsrc" "$wvol" | tr -d '\r')
           echo "  round $r refresh: $line"
@@ -157,6 +165,9 @@ for size in $sizes; do
     "$(ratio "${res[refresh_$size]}" "${res[probe_$size]}")" \
     "$(ratio "${res[refresh_$size]}" "${res[rsync_$size]}")" \
     "$(ratio "${res[walk_$size]}" "${res[probe_$size]}")"
+  printf '  start-up check %.3f   wizard refresh %.3f   start-up / wizard = %s (target <= 1.1)\n' \
+    "${res[startup_$size]}" "${res[wizard_$size]}" \
+    "$(ratio "${res[startup_$size]}" "${res[wizard_$size]}")"
   printf '%s files, 3%% touched: refresh %.3f, FilesChanged %s (expected %s)%s\n' "$size" \
     "${res[changedtime_$size]}" "${res[changed_$size]}" "${res[expected_$size]}" \
     "$([ "${res[changed_$size]}" = "${res[expected_$size]}" ] || echo '  MISMATCH')"

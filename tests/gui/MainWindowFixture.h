@@ -62,6 +62,7 @@ class MainWindowFixture : public ::testing::Test {
     env.ExePath = std::string(kFixtureAppDir) + "Tidewell.exe";
     env.ProductKey = kFixtureKey;
     env.Args = std::move(args);
+    env.Clock = clock;
     env.QuitOnDestroy = false;
     env.OperationBoxes = &boxes;
     env.OpenLog = [this](const std::string& path) { openedLogs.push_back(path); };
@@ -105,6 +106,7 @@ class MainWindowFixture : public ::testing::Test {
   ScriptedPrompts prompts;
   TPromptBoxes boxes{prompts};
   std::vector<std::string> openedLogs, opened;
+  IClock* clock = nullptr;  // the automatic refresh's; null: the wall clock
   std::unique_ptr<TfWLMain> form;
 };
 

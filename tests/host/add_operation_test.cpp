@@ -757,6 +757,16 @@ TEST(AddOperation, NodesFreedByAWindowMessageStopTheWalkAsAnError) {
   EXPECT_TRUE(r.ui.AtRest());
 }
 
+TEST(AddOperation, TheFolderInHandFreedByAWindowMessageIsNotTouchedAgain) {
+  AddRun r;
+  r.Select("C:\\Data", {"a.txt", "b.txt", "c.txt"});
+  r.ui.onProcessMessages = [&] { r.sel.RemovePath("C:\\Data"); };
+  EXPECT_EQ(r.Run(), TAddResult::Finished);
+  EXPECT_TRUE(r.op.AddErrors);
+  EXPECT_EQ(r.ui.shownFiles, std::vector<std::string>{"C:\\Data\\a.txt"});
+  EXPECT_EQ(r.LogLines(), std::vector<std::string>{logline::kSelectionChanged});
+}
+
 TEST(AddOperation, AFileNamedLikeThePlaceholderNeverReplacesIt) {
   AddRun r;
   r.volume.SeparateFolders = false;

@@ -7,6 +7,9 @@
 //   add      the first backup of SOURCE into the volume BACKUP (separate folders)
 //   refresh  the tree selected whole, then the add in refresh mode
 //   probe    lists SOURCE and its copies in BACKUP and compares names, sizes and times
+//   wizard   the wizard's refresh from the saved selection (BACKUP's parent + "Bench.TWS", made
+//            on first use with SOURCE selected whole), which writes the selection back
+//   startup  the start-up check's refresh of a volume with the same saved selection
 // Prints "TIME <s> ..." with the counts of the run.
 #include <windows.h>
 
@@ -18,8 +21,10 @@
 
 #include "engine/layout.h"
 #include "engine/operations.h"
+#include "engine/scheduler.h"
 #include "platform/memory/ScriptedOperationUI.h"
 #include "platform/win32/Utf.h"
+#include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32FileSystem.h"
 
 namespace {
@@ -114,6 +119,46 @@ int wmain(int argc, wchar_t** argv) {
     double seconds = Since(start);
     std::printf("TIME %.3f FILES %zu DIFFERENT %zu\n", seconds, p.files, p.different);
     return 0;
+  }
+  if (mode == L"wizard" || mode == L"startup") {
+    tw::Win32FileSystem fs;
+    const std::string appDir = tw::Narrow(dst.substr(0, dst.find_last_of(L'\\') + 1));
+    const std::string tws = tw::VolumeSelectionFile(appDir, volume);
+    tw::FindData info;
+    if (fs.Stat(tws, info) != tw::winerr::Success)
+      fs.WriteAtomic(tws, "[" + source + "]\r\n**ALL**=#\r\n");
+    tw::ScriptedOperationUI ui;
+    int checked = 0, changed = 0;
+    bool clean = false;
+    auto start = Clock::now();
+    if (mode == L"wizard") {
+      tw::TWLDesktopNode selection(fs);
+      tw::TSelectionRefresh r = tw::RefreshFromSelectionFile(fs, ui, volume, selection, tws);
+      clean = r.Result == tw::TAddResult::Finished && !r.LoadError && !r.SaveError;
+      // The counts are in the completion message only: read them back from it.
+      if (!ui.messages.empty())
+        std::sscanf(ui.messages.back().text.c_str(), "%*[^.]. %d of %d", &changed, &checked);
+    } else {
+      tw::Win32Clock clock;
+      tw::TVolumeList volumes;
+      volumes.push_back(std::make_unique<tw::TVolumeRec>(volume));
+      volumes.back()->AutoRefresh = true;
+      tw::TRefreshScheduler scheduler(fs, clock, appDir);
+      scheduler.RefreshTimerTimer(volumes, tw::TRefreshCheck::StartUp, ui);
+      if (scheduler.LastCheck.size() == 1) {
+        const auto& o = scheduler.LastCheck[0];
+        clean = o.End == tw::TAutoRefreshEnd::Refreshed && !o.Errors;
+        checked = o.FilesChecked;
+        changed = o.FilesChanged;
+      }
+    }
+    const double seconds = Since(start);
+    if (!clean) {
+      std::fprintf(stderr, "the %s refresh did not finish cleanly\n", tw::Narrow(mode).c_str());
+      for (const auto& m : ui.messages) std::fprintf(stderr, "  message: %s\n", m.text.c_str());
+    }
+    std::printf("TIME %.3f CHECKED %d CHANGED %d\n", seconds, checked, changed);
+    return clean ? 0 : 1;
   }
   if (mode != L"add" && mode != L"refresh") {
     std::fprintf(stderr, "unknown mode\n");

@@ -1,0 +1,42 @@
+#include "app/WLAutoRefresh.h"
+
+#include "app/WLMain.h"
+
+namespace tw {
+
+namespace {
+// At the end of the session nobody may be asked anything: a box would stall the sign-out.
+class TNoBoxes : public IMessageBoxes {
+ public:
+  int Show(HWND, const std::string&, const std::string&, uint32_t) override { return 0; }
+};
+}  // namespace
+
+TAutoRefresh::TAutoRefresh(TfWLMain& main, IClock* clock)
+    : main_(main), scheduler_(*main.Env().Fs, clock ? *clock : wallClock_, main.Env().AppDir) {}
+
+TCheckEnd TAutoRefresh::Run(TRefreshCheck kind) {
+  HWND window = main_.Handle();
+  if (!window || !IsWindowEnabled(window)) return TCheckEnd::Busy;
+  scheduler_.DisableAutoRefresh = main_.Options.DisableAutoRefresh;
+  const bool visible = IsWindowVisible(window) != FALSE;
+  const LONG_PTR exStyle = GetWindowLongPtrW(window, GWL_EXSTYLE);
+
+  // A drive without its disk must not ask the user to insert one: the volume is skipped.
+  const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+  SetErrorMode(oldMode | SEM_FAILCRITICALERRORS);
+  TNoBoxes noBoxes;
+  auto ui = main_.NewOperationUI(kind == TRefreshCheck::SessionEnd ? &noBoxes : nullptr);
+  const TCheckEnd end = scheduler_.RefreshTimerTimer(main_.VolumeList, kind, *ui);
+  ui.reset();
+  SetErrorMode(oldMode);
+
+  if (end != TCheckEnd::Ran || scheduler_.LastCheck.empty() || !IsWindow(window)) return end;
+  // The taskbar button as it was, then the window as it was.
+  SetWindowLongPtrW(window, GWL_EXSTYLE, exStyle);
+  // Shown again in the state it keeps: minimised comes back minimised, with its button.
+  ShowWindow(window, visible ? SW_SHOWNA : SW_HIDE);
+  return end;
+}
+
+}  // namespace tw

@@ -1,0 +1,174 @@
+#include "engine/scheduler.h"
+
+#include <cmath>
+
+#include "engine/volumeedit.h"
+
+namespace tw {
+
+namespace {
+// 1 January 0001 and 31 December 9999 as date values.
+constexpr double kFirstDay = -693593.0;
+constexpr double kLastDay = 2958465.0;
+
+// The time of day of a date value (for dates before 1899 the fraction counts forward too).
+double TimeOfDay(double value) { return std::fabs(value - std::trunc(value)); }
+
+bool ValidTimeOfDay(double t) { return std::isfinite(t) && t >= 0.0 && t < 1.0; }
+}  // namespace
+
+std::optional<int64_t> DateDay(double value) {
+  if (!std::isfinite(value)) return std::nullopt;
+  const double day = std::trunc(value);
+  if (day < kFirstDay || day > kLastDay) return std::nullopt;
+  return static_cast<int64_t>(day);
+}
+
+int DayOfWeek(int64_t day) {
+  // Day 0 was a Saturday.
+  const int64_t r = ((day % 7) + 7) % 7;
+  return static_cast<int>((r + 6) % 7) + 1;
+}
+
+bool RefreshedToday(double lastRefresh, double now) {
+  if (lastRefresh == 0.0) return false;
+  const auto last = DateDay(lastRefresh);
+  const auto today = DateDay(now);
+  return last && today && *last == *today;
+}
+
+bool HasValidSchedule(const TVolumeRec& volume) {
+  switch (volume.Frequency) {
+    case 0:
+      return true;
+    case 1:
+      return ValidTimeOfDay(volume.RefreshTime);
+    case 2:
+      return ValidTimeOfDay(volume.RefreshTime) && volume.WeekDay >= 1 && volume.WeekDay <= 7;
+    default:
+      return false;
+  }
+}
+
+bool IsRefreshDue(const TVolumeRec& volume, double now, TRefreshCheck kind) {
+  if (!volume.AutoRefresh || !HasValidSchedule(volume)) return false;
+  const auto today = DateDay(now);
+  if (!today || RefreshedToday(volume.LastRefresh, now)) return false;
+  switch (volume.Frequency) {
+    case 0:
+      return kind == TRefreshCheck::StartUp;
+    case 1:
+      return TimeOfDay(now) >= volume.RefreshTime;
+    default:
+      return DayOfWeek(*today) == volume.WeekDay && TimeOfDay(now) >= volume.RefreshTime;
+  }
+}
+
+bool HasTimedRefreshes(const TVolumeList& volumes, bool disableAutoRefresh) {
+  if (disableAutoRefresh) return false;
+  for (const auto& v : volumes) {
+    if (v && v->AutoRefresh && (v->Frequency == 1 || v->Frequency == 2) && HasValidSchedule(*v))
+      return true;
+  }
+  return false;
+}
+
+TCheckEnd TRefreshScheduler::RefreshTimerTimer(TVolumeList& volumes, TRefreshCheck kind,
+                                               IOperationUI& ui) {
+  if (DisableAutoRefresh) return TCheckEnd::Disabled;
+  // A tick or the session's end arriving while a refresh lets messages run: the running
+  // check goes on and will look at every later volume itself.
+  if (running_) return TCheckEnd::Busy;
+  running_ = true;
+  ui.StopRefreshTimer();
+  LastCheck.clear();
+  // The list is walked by position: nothing may change it while the main window is disabled,
+  // and a volume is only looked at once.
+  for (size_t i = 0; i < volumes.size(); ++i) {
+    TVolumeRec* volume = volumes[i].get();
+    if (!volume || !volume->AutoRefresh) continue;
+    // Each volume reads the clock anew: a refresh before it may have taken past its time.
+    const double now = clock_.Now();
+    if (!IsRefreshDue(*volume, now, kind)) continue;
+    volume->LastRefresh = now;
+    LastCheck.push_back(RefreshVolume(*volume, volumes, ui));
+  }
+  ui.StartRefreshTimer();
+  running_ = false;
+  return TCheckEnd::Ran;
+}
+
+TAutoRefreshOutcome TRefreshScheduler::RefreshVolume(const TVolumeRec& volume,
+                                                     const TVolumeList& volumes,
+                                                     IOperationUI& ui) {
+  TAutoRefreshOutcome out;
+  out.Name = volume.Name;
+  // A damaged record must never become a file name; a box per tick would help nobody.
+  if (!CheckVolumeRecord(volume).empty() || volume.Name.empty()) {
+    out.End = TAutoRefreshEnd::Unusable;
+    return out;
+  }
+  TAddOperation op(fs_, ui);
+  // A disk not inserted or a share that is down: skipped until the next due day.
+  if (!op.PrepareFolder(volume.BackupPath)) {
+    out.End = TAutoRefreshEnd::Unavailable;
+    return out;
+  }
+
+  TWLDesktopNode tree(fs_);
+  ExcludeVolumeFolders(tree.Environment(), volumes);
+  const uint64_t beforeScan = tree.Environment().listings;
+  const std::string selectionFile = VolumeSelectionFile(appDir_, volume);
+  const WinError loadError = tree.LoadFromFile(selectionFile);
+
+  ui.CreateProgress();
+  ui.SetCaption(kAutoRefreshCaptionPrefix + volume.Name);
+  ui.SetVolumeText(volume.Name);
+  ui.SetPathText(volume.BackupPath);
+  ui.SetMainWindowEnabled(false);
+  ui.HideMainWindow();
+
+  op.RefreshMode = true;
+  op.FreshListingsAfter = beforeScan;
+  op.BeginWalk(volume, &op.Log());
+  const std::string logPath = LogFilePath(fs_);
+  if (op.Log().Create(logPath)) {
+    ui.HideProgress();
+    ui.FreeProgress();
+    ui.SetMainWindowEnabled(true);
+    ui.Message(CannotCreateFileText(logPath), kAppTitle, mb::Ok | mb::IconError,
+               MessageOwner::MainWindow);
+    out.End = TAutoRefreshEnd::NoLog;
+    out.Errors = true;
+    return out;
+  }
+  ui.SetProgressRange(0, CountSelectedFiles(tree));
+  ui.SetProgressPosition(0);
+  ui.ShowProgress();
+  if (loadError != winerr::Success) {
+    // What could not be read was not refreshed: the run must not end as a success.
+    op.AddErrors = true;
+    op.Log().Line(logline::CouldntReadSelection(loadError, selectionFile));
+  }
+  for (int r = 0; r < tree.RootCount(); ++r) op.AddFolderToVolume(*tree.Root(r));
+  op.SettleCopies();
+  if (ui.Cancelled()) op.CancelSeen = true;
+  ui.HideProgress();
+
+  op.Log().Close();
+  const bool cancelled = op.CancelSeen || op.AddAborted;
+  // NoFinishMessage silences the success text only: errors are always offered.
+  ReportEndOfOperation(ui, op.AddErrors, cancelled || volume.NoFinishMessage,
+                       AutoRefreshFinishedText(volume.Name, op.FilesChanged, op.FilesChecked),
+                       kRefreshErrorQuestion, logPath);
+  ui.FreeProgress();
+  ui.SetMainWindowEnabled(true);
+
+  out.End = cancelled ? TAutoRefreshEnd::Cancelled : TAutoRefreshEnd::Refreshed;
+  out.Errors = op.AddErrors;
+  out.FilesChecked = op.FilesChecked;
+  out.FilesChanged = op.FilesChanged;
+  return out;
+}
+
+}  // namespace tw

@@ -1,0 +1,94 @@
+// The automatic refresh: which volumes are due at a given local time, and the check that
+// refreshes them one after the other from their saved selections, without the wizard.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/operations.h"
+#include "engine/volumes.h"
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+#include "platform/OperationUI.h"
+
+namespace tw {
+
+inline constexpr char kAutoRefreshCaptionPrefix[] = "Refreshing volume ";
+
+// What started a check. Only the start-up check refreshes volumes of frequency 0.
+enum class TRefreshCheck { StartUp, Tick, SessionEnd };
+
+// Whole days since 30 December 1899 of a date value; none for a value that is no calendar date
+// of the years 1 to 9999 (NaN, infinite, far out of range), so no conversion overflows.
+std::optional<int64_t> DateDay(double value);
+// 1 = Sunday ... 7 = Saturday.
+int DayOfWeek(int64_t day);
+// LastRefresh is set and falls on the date of `now`. A LastRefresh that is no date counts as
+// not today.
+bool RefreshedToday(double lastRefresh, double now);
+// Frequency 0-2; for the timed frequencies a RefreshTime in [0, 1), and for the weekly one a
+// WeekDay 1-7. A volume whose schedule fails this is never due (its values stay as read).
+bool HasValidSchedule(const TVolumeRec& volume);
+// The due test: a pure function of the volume, the local date and time and the kind of check.
+bool IsRefreshDue(const TVolumeRec& volume, double now, TRefreshCheck kind);
+// A volume refreshed at a time of day (frequency 1 or 2), so the program should keep running.
+// False while automatic refresh is disabled: then nothing is refreshed at all.
+bool HasTimedRefreshes(const TVolumeList& volumes, bool disableAutoRefresh);
+
+// How one due volume's refresh went.
+enum class TAutoRefreshEnd {
+  Refreshed,    // walked to its end (see Errors)
+  Cancelled,    // Cancel or a refused disk ended it
+  Unavailable,  // the backup folder could not be reached or made: skipped without a word
+  Unusable,     // its record cannot name a selection file or a folder: skipped without a word
+  NoLog,        // the log could not be created: said so, nothing copied
+};
+struct TAutoRefreshOutcome {
+  std::string Name;
+  TAutoRefreshEnd End = TAutoRefreshEnd::Refreshed;
+  bool Errors = false;
+  int FilesChecked = 0;
+  int FilesChanged = 0;
+};
+
+enum class TCheckEnd {
+  Ran,       // every volume was looked at (maybe none was due)
+  Disabled,  // DisableAutoRefresh: nothing looked at, the timer left alone
+  Busy,      // a check was running already (called from its own message loop): nothing done
+};
+
+// The refresh check over the volume list. The window calls it from its timer, at start-up and
+// at the end of the session; the operation UI is the window's, so the check stops and starts
+// the refresh timer, shows a progress dialog per volume and the end reports.
+//
+// Each due volume is stamped with the present time before anything else, so a refresh that
+// fails or finds its folder unavailable still counts as that day's. Its selection file is read
+// into a tree of its own, which is walked in refresh mode and never written back; the wizard's
+// selections are not touched. The main window is disabled and hidden while a volume is walked;
+// bringing it back as it was found is the window's part.
+class TRefreshScheduler {
+ public:
+  TRefreshScheduler(IFileSystem& fs, IClock& clock, std::string appDir)
+      : fs_(fs), clock_(clock), appDir_(std::move(appDir)) {}
+
+  // Switches the whole automatic refresh off: no check of any kind runs.
+  bool DisableAutoRefresh = false;
+
+  TCheckEnd RefreshTimerTimer(TVolumeList& volumes, TRefreshCheck kind, IOperationUI& ui);
+  bool Running() const { return running_; }
+
+  // The due volumes of the last check that ran, in list order.
+  std::vector<TAutoRefreshOutcome> LastCheck;
+
+ private:
+  TAutoRefreshOutcome RefreshVolume(const TVolumeRec& volume, const TVolumeList& volumes,
+                                    IOperationUI& ui);
+
+  IFileSystem& fs_;
+  IClock& clock_;
+  std::string appDir_;
+  bool running_ = false;
+};
+
+}  // namespace tw
