@@ -30,6 +30,8 @@ TicNotifyIcon::TicNotifyIcon(forms::TForm* owner) {
   doubleClickTime_ = GetDoubleClickTime();
   defaultIcon_ = LoadIconW(nullptr, IDI_WINLOGO);  // shared: never destroyed
   NotifyMessage();
+  // An elevated program would not hear the shell's restart through the message filter.
+  ChangeWindowMessageFilterEx(ownerHandle_, TaskbarCreatedMessage(), MSGFLT_ALLOW, nullptr);
   id_ = g_nextId++;
 }
 
