@@ -30,10 +30,9 @@ bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 // Keeps the first `head` and last `tail` units, moved off the middle of a surrogate pair.
 std::wstring Squeeze(const std::wstring& s, size_t head, size_t tail) {
-  if (head > 0 && head < s.size() && IsLowSurrogate(s[head])) --head;
   size_t from = s.size() - tail;
   if (tail > 0 && from < s.size() && IsLowSurrogate(s[from])) ++from;
-  return s.substr(0, head) + L"..." + s.substr(from);
+  return Utf16Prefix(s, head) + L"..." + s.substr(from);
 }
 }  // namespace
 

@@ -205,36 +205,49 @@ bool InvokeVerb(HWND owner, IShellFolder* folder, PCUITEMID_CHILD* children, UIN
   return SUCCEEDED(hr);
 }
 
+bool WindowHook::Attach(HWND window, Handler handler) {
+  Detach();
+  handler_ = std::move(handler);
+  if (!window || !SetWindowSubclass(window, Proc, reinterpret_cast<UINT_PTR>(this),
+                                    reinterpret_cast<DWORD_PTR>(this)))
+    return false;
+  window_ = window;
+  return true;
+}
+
+void WindowHook::Detach() {
+  if (window_ && IsWindow(window_))
+    RemoveWindowSubclass(window_, Proc, reinterpret_cast<UINT_PTR>(this));
+  window_ = nullptr;
+}
+
+LRESULT CALLBACK WindowHook::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
+                                  DWORD_PTR ref) {
+  auto* self = reinterpret_cast<WindowHook*>(ref);
+  if (msg == WM_NCDESTROY) {
+    RemoveWindowSubclass(hwnd, Proc, id);
+    if (self->window_ == hwnd) self->window_ = nullptr;
+  } else if (self->handler_) {
+    LRESULT result = 0;
+    if (self->handler_(msg, wp, lp, result)) return result;
+  }
+  return DefSubclassProc(hwnd, msg, wp, lp);
+}
+
 void ParentNotifyHook::Attach(HWND parent, HWND control, Handler handler) {
   Detach();
-  parent_ = parent;
   control_ = control;
   handler_ = std::move(handler);
-  SetWindowSubclass(parent_, Proc, reinterpret_cast<UINT_PTR>(this),
-                    reinterpret_cast<DWORD_PTR>(this));
+  hook_.Attach(parent, [this](UINT msg, WPARAM, LPARAM lp, LRESULT& result) {
+    if (msg != WM_NOTIFY) return false;
+    auto* hdr = reinterpret_cast<NMHDR*>(lp);
+    return hdr && control_ && hdr->hwndFrom == control_ && handler_ && handler_(hdr, result);
+  });
 }
 
 void ParentNotifyHook::Detach() {
-  if (parent_ && IsWindow(parent_))
-    RemoveWindowSubclass(parent_, Proc, reinterpret_cast<UINT_PTR>(this));
-  parent_ = nullptr;
+  hook_.Detach();
   control_ = nullptr;
-}
-
-LRESULT CALLBACK ParentNotifyHook::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
-                                        DWORD_PTR ref) {
-  auto* self = reinterpret_cast<ParentNotifyHook*>(ref);
-  if (msg == WM_NOTIFY) {
-    auto* hdr = reinterpret_cast<NMHDR*>(lp);
-    if (hdr && self->control_ && hdr->hwndFrom == self->control_ && self->handler_) {
-      LRESULT result = 0;
-      if (self->handler_(hdr, result)) return result;
-    }
-  } else if (msg == WM_NCDESTROY) {
-    RemoveWindowSubclass(hwnd, Proc, id);
-    if (self->parent_ == hwnd) self->parent_ = nullptr;
-  }
-  return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
 }  // namespace tw::shellviews

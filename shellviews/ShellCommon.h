@@ -107,15 +107,38 @@ std::wstring ModifiedText(const FILETIME& utc);
 bool InvokeVerb(HWND owner, IShellFolder* folder, PCUITEMID_CHILD* children, UINT count,
                 const char* verb);
 
+// A window's messages, seen before its own procedure while attached. Each hook subclasses the
+// window under its own id, so hooks on one window may come and go in any order without
+// reinstalling a procedure that is gone. The handler returns true with the message's result
+// when it has handled one. The hook lets go by itself when the window is destroyed.
+class WindowHook {
+ public:
+  using Handler = std::function<bool(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)>;
+
+  WindowHook() = default;
+  ~WindowHook() { Detach(); }
+  WindowHook(const WindowHook&) = delete;
+  WindowHook& operator=(const WindowHook&) = delete;
+
+  // False when the window refuses (no window, or one of another thread).
+  bool Attach(HWND window, Handler handler);
+  void Detach();
+  HWND Window() const { return window_; }
+
+ private:
+  static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+
+  HWND window_ = nullptr;
+  Handler handler_;
+};
+
 // The notifications a control sends its parent, handed to the control's owner: the parent
-// window is subclassed while attached. The handler returns true with the message's result when
-// it has handled one. The hook lets go by itself when the parent is destroyed.
+// window is hooked while attached.
 class ParentNotifyHook {
  public:
   using Handler = std::function<bool(NMHDR* hdr, LRESULT& result)>;
 
   ParentNotifyHook() = default;
-  ~ParentNotifyHook() { Detach(); }
   ParentNotifyHook(const ParentNotifyHook&) = delete;
   ParentNotifyHook& operator=(const ParentNotifyHook&) = delete;
 
@@ -123,9 +146,7 @@ class ParentNotifyHook {
   void Detach();
 
  private:
-  static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
-
-  HWND parent_ = nullptr;
+  WindowHook hook_;
   HWND control_ = nullptr;
   Handler handler_;
 };

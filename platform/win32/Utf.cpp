@@ -128,4 +128,12 @@ WinError ExtendedPath(const std::string& path, std::wstring& out) {
   return winerr::Success;
 }
 
+std::wstring Utf16Prefix(const std::wstring& text, size_t units) {
+  if (units >= text.size()) return text;
+  if (units > 0 && text[units] >= 0xDC00 && text[units] <= 0xDFFF &&
+      text[units - 1] >= 0xD800 && text[units - 1] <= 0xDBFF)
+    --units;
+  return text.substr(0, units);
+}
+
 }  // namespace tw

@@ -16,6 +16,8 @@ bool TryWiden(const std::string& utf8, std::wstring& out);
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& utf16);
 std::string Narrow(const wchar_t* utf16, size_t length);
+// The first `units` code units of text, one fewer when the cut would split a surrogate pair.
+std::wstring Utf16Prefix(const std::wstring& text, size_t units);
 
 // The "\\?\" or "\\?\UNC\" form of a path, so that paths beyond MAX_PATH work and names are
 // taken literally (trailing blanks and dots are kept, as the program stores them). '/' counts
