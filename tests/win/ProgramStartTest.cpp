@@ -11,61 +11,18 @@
 
 #include "app/forms/Forms.h"
 #include "engine/volumes.h"
+#include "tests/win/ProgramCopy.h"
 
 namespace {
-
-std::wstring ModuleFolder() {
-  wchar_t path[MAX_PATH];
-  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring s(path, n);
-  return s.substr(0, s.find_last_of(L'\\') + 1);
-}
 
 std::string ReadBytes(const std::wstring& path) {
   std::ifstream in(path.c_str(), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-struct FindWindowOf {
-  DWORD pid;
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK MatchProcessWindow(HWND hwnd, LPARAM lp) {
-  auto* f = reinterpret_cast<FindWindowOf*>(lp);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(hwnd, &pid);
-  if (pid == f->pid && IsWindowVisible(hwnd) && tw::forms::ControlName(hwnd) == "fWLMain") {
-    f->found = hwnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-const wchar_t kProductKey[] = L"Software\\Corvane\\Tidewell";
-
-class ProgramStartTest : public ::testing::Test {
+class ProgramStartTest : public tw::test::TProgramCopyTest {
  protected:
-  void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    folder_ = std::wstring(temp) + L"TidewellStart" + std::to_wstring(GetCurrentProcessId()) + L"\\";
-    CreateDirectoryW(folder_.c_str(), nullptr);
-    exe_ = folder_ + L"Tidewell.exe";
-    ASSERT_TRUE(CopyFileW((ModuleFolder() + L"Tidewell.exe").c_str(), exe_.c_str(), FALSE));
-    // This prefix belongs to the build tree: the product key here is ours to set.
-    RegDeleteTreeW(HKEY_CURRENT_USER, kProductKey);
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProductKey);
-  }
-  void TearDown() override {
-    DeleteFileW(exe_.c_str());
-    DeleteFileW((folder_ + L"VOLUMES.TWB").c_str());
-    RemoveDirectoryW(folder_.c_str());
-    RegDeleteTreeW(HKEY_CURRENT_USER, kProductKey);
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProductKey);
-  }
-
-  std::wstring folder_, exe_;
+  void SetUp() override { MakeCopy(L"TidewellStart"); }
 };
 
 TEST_F(ProgramStartTest, ShowsTheVolumesAndWritesEverythingBackAtClose) {
@@ -92,19 +49,10 @@ TEST_F(ProgramStartTest, ShowsTheVolumesAndWritesEverythingBackAtClose) {
                  reinterpret_cast<const BYTE*>(L"docs"), 5 * sizeof(wchar_t));
   RegCloseKey(options);
 
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
   PROCESS_INFORMATION pi{};
-  std::wstring cmd = L"\"" + exe_ + L"\"";
-  ASSERT_TRUE(CreateProcessW(exe_.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             folder_.c_str(), &si, &pi));
-  FindWindowOf find{pi.dwProcessId};
-  for (int i = 0; i < 200 && !find.found; ++i) {
-    Sleep(100);
-    EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&find));
-  }
-  ASSERT_NE(find.found, nullptr) << "the main window did not appear";
-  HWND main = find.found;
+  ASSERT_TRUE(Launch(L"", pi));
+  HWND main = tw::test::WaitForMainWindow(pi.dwProcessId);
+  ASSERT_NE(main, nullptr) << "the main window did not appear";
 
   HWND list = tw::forms::FindControl(main, "VolumeListLV");
   ASSERT_NE(list, nullptr);

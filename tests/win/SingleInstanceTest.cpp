@@ -8,6 +8,7 @@
 
 #include "app/WLSingleInstance.h"
 #include "app/forms/Forms.h"
+#include "tests/win/ProgramCopy.h"
 
 namespace {
 
@@ -39,42 +40,9 @@ TEST(SingleInstance, TheMutexNameComesFromTheProgramFileAndMarksTheFirstCopyOnly
   EXPECT_FALSE(refused.Exists());
 }
 
-std::wstring ModuleFolder() {
-  wchar_t path[MAX_PATH];
-  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring s(path, n);
-  return s.substr(0, s.find_last_of(L'\\') + 1);
-}
-
-struct FindMain {
-  DWORD pid;
-  HWND found = nullptr;
-};
-BOOL CALLBACK MatchMain(HWND hwnd, LPARAM lp) {
-  auto* f = reinterpret_cast<FindMain*>(lp);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(hwnd, &pid);
-  if (pid == f->pid && IsWindowVisible(hwnd) && tw::forms::ControlName(hwnd) == "fWLMain") {
-    f->found = hwnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-const wchar_t kProductKey[] = L"Software\\Corvane\\Tidewell";
-
-class TwoCopiesTest : public ::testing::Test {
+class TwoCopiesTest : public tw::test::TProgramCopyTest {
  protected:
-  void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    folder_ = std::wstring(temp) + L"TidewellTwice" + std::to_wstring(GetCurrentProcessId()) + L"\\";
-    CreateDirectoryW(folder_.c_str(), nullptr);
-    exe_ = folder_ + L"Tidewell.exe";
-    ASSERT_TRUE(CopyFileW((ModuleFolder() + L"Tidewell.exe").c_str(), exe_.c_str(), FALSE));
-    RegDeleteTreeW(HKEY_CURRENT_USER, kProductKey);
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProductKey);
-  }
+  void SetUp() override { MakeCopy(L"TidewellTwice"); }
   void TearDown() override {
     if (first_.hProcess) {
       TerminateProcess(first_.hProcess, 1);
@@ -82,19 +50,9 @@ class TwoCopiesTest : public ::testing::Test {
       CloseHandle(first_.hProcess);
       CloseHandle(first_.hThread);
     }
-    DeleteFileW(exe_.c_str());
-    DeleteFileW((folder_ + L"VOLUMES.TWB").c_str());
-    RemoveDirectoryW(folder_.c_str());
-    RegDeleteTreeW(HKEY_CURRENT_USER, kProductKey);
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProductKey);
+    TProgramCopyTest::TearDown();
   }
-  bool Launch(const std::wstring& args, PROCESS_INFORMATION& pi) {
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    std::wstring cmd = L"\"" + exe_ + L"\"" + (args.empty() ? L"" : L" " + args);
-    return CreateProcessW(exe_.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          folder_.c_str(), &si, &pi) != 0;
-  }
+
   // Starts another copy and waits up to 10 s for it to end; its exit code, or -1.
   long RunSecond(const std::wstring& args) {
     PROCESS_INFORMATION pi{};
@@ -117,19 +75,13 @@ class TwoCopiesTest : public ::testing::Test {
     return text;
   }
 
-  std::wstring folder_, exe_;
   PROCESS_INFORMATION first_{};
 };
 
 TEST_F(TwoCopiesTest, ALaterCopyEndsAtOnceAndBringsTheRunningOneForward) {
   ASSERT_TRUE(Launch(L"", first_));
-  FindMain find{first_.dwProcessId};
-  for (int i = 0; i < 200 && !find.found; ++i) {
-    Sleep(100);
-    EnumWindows(MatchMain, reinterpret_cast<LPARAM>(&find));
-  }
-  ASSERT_NE(find.found, nullptr) << "the first copy's window did not appear";
-  HWND main = find.found;
+  HWND main = tw::test::WaitForMainWindow(first_.dwProcessId);
+  ASSERT_NE(main, nullptr) << "the first copy's window did not appear";
 
   EXPECT_EQ(RunSecond(L"/WINSTART"), 0);
   EXPECT_EQ(WaitForSingleObject(first_.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
