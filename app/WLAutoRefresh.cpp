@@ -1,6 +1,7 @@
 #include "app/WLAutoRefresh.h"
 
 #include "app/WLMain.h"
+#include "platform/Prompts.h"
 
 namespace tw {
 
@@ -8,7 +9,10 @@ namespace {
 // At the end of the session nobody may be asked anything: a box would stall the sign-out.
 class TNoBoxes : public IMessageBoxes {
  public:
-  int Show(HWND, const std::string&, const std::string&, uint32_t) override { return 0; }
+  // The answer nobody gave: never agrees, never retries, so no question can loop.
+  int Show(HWND, const std::string&, const std::string&, uint32_t flags) override {
+    return CautiousAnswer(flags);
+  }
 };
 }  // namespace
 
