@@ -21,6 +21,7 @@
 #include "platform/win32/Win32Registry.h"
 #include "tests/gui/BackupHarness.h"
 #include "tests/gui/PromptBoxes.h"
+#include "tests/gui/RealProgram.h"
 #include "tests/gui/WindowPicture.h"
 
 namespace tw {
@@ -58,35 +59,13 @@ class TScriptedConflict : public IFileConflictPrompt {
   std::vector<std::string>& asked_;
 };
 
-struct TProgram {
-  explicit TProgram(const std::string& appDir) {
-    env.Fs = &fs;
-    env.Registry = &registry;
-    env.Prompts = &prompts;
-    env.AppDir = appDir;
-    env.ExePath = appDir + "Tidewell.exe";
-    env.ProductKey = Key();
-    env.QuitOnDestroy = false;
-    env.OperationBoxes = &boxes;
+struct TProgram : testing::TRealProgram {
+  explicit TProgram(const std::string& appDir) : TRealProgram(appDir, "TidewellVolumes") {
     env.FileConflict = [this, appDir](HWND owner) -> std::unique_ptr<IFileConflictPrompt> {
       owners.push_back(owner);
       if (realDialog) return std::make_unique<TfWLFileConfirm>(owner, fs, prompts, appDir);
       return std::make_unique<TScriptedConflict>(fs, prompts, appDir, conflicts, asked);
     };
-    form = std::make_unique<TfWLMain>(env);
-  }
-  static std::string Key() {
-    return "\\Software\\Corvane\\TidewellVolumes-" + std::to_string(GetCurrentProcessId());
-  }
-  ~TProgram() {
-    form.reset();
-    registry.DeleteTree(RegRoot::CurrentUser, Key());
-    registry.DeleteTree(RegRoot::LocalMachine, Key());
-  }
-  HWND Start() {
-    EXPECT_TRUE(form->Create());
-    Pump();
-    return form->Handle();
   }
   std::string RegString(const std::string& key, const std::string& name) {
     std::string value;
@@ -97,16 +76,10 @@ struct TProgram {
     auto k = registry.Open(RegRoot::CurrentUser, key, false);
     return k && k->TypeOf(name) != RegType::None;
   }
-  Win32FileSystem fs;
-  Win32Registry registry;
-  ScriptedPrompts prompts;
-  testing::TPromptBoxes boxes{prompts};
   std::deque<TScriptedConflict::Answer> conflicts;
   std::vector<std::string> asked;
   std::vector<HWND> owners;
   bool realDialog = false;
-  TMainEnv env;
-  std::unique_ptr<TfWLMain> form;
 };
 
 void Type(HWND main, const std::string& name, const std::string& text) {
@@ -177,7 +150,7 @@ TEST(VolumeManagementTest, NewConflictModifyDeleteWithClearUpRemoveAndTheSavedLi
   HWND main = program.Start();
   auto& form = *program.form;
   auto& prompts = program.prompts;
-  const std::string contextMenu = TProgram::Key() + "\\ContextMenu";
+  const std::string contextMenu = program.Key() + "\\ContextMenu";
 
   // ---- New and Apply: the first volume, on the way of a first backup.
   ASSERT_TRUE(Click(main, "BackupBTN"));
@@ -196,7 +169,7 @@ TEST(VolumeManagementTest, NewConflictModifyDeleteWithClearUpRemoveAndTheSavedLi
   EXPECT_TRUE(FileExists(appDir + "Docs.TWS"));
   EXPECT_EQ(ReadFileText(appDir + "Docs.TWS"), "");
   EXPECT_TRUE(FolderExists(docs));
-  EXPECT_EQ(program.RegString(TProgram::Key(), "DefaultVolume"), "Docs");
+  EXPECT_EQ(program.RegString(program.Key(), "DefaultVolume"), "Docs");
   EXPECT_EQ(SavedVolumes(appDir), std::vector<std::string>{"Docs " + docs + "\\"});
   ExpectBrowsing(main, true);
 
@@ -276,7 +249,7 @@ TEST(VolumeManagementTest, NewConflictModifyDeleteWithClearUpRemoveAndTheSavedLi
   EXPECT_FALSE(FileExists(appDir + "Docs.TWS"));
   EXPECT_TRUE(program.HasValue(contextMenu, "Papers"));
   EXPECT_FALSE(program.HasValue(contextMenu, "Docs"));
-  EXPECT_EQ(program.RegString(TProgram::Key(), "DefaultVolume"), "Papers");
+  EXPECT_EQ(program.RegString(program.Key(), "DefaultVolume"), "Papers");
   EXPECT_EQ(form.Options.LastVolumeName, "Papers") << "Docs was opened last";
   EXPECT_EQ(SavedVolumes(appDir),
             (std::vector<std::string>{"Papers " + docs + "\\", "Mail " + mail + "\\"}));

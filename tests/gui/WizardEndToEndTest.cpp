@@ -15,6 +15,7 @@
 #include "app/forms/Forms.h"
 #include "platform/memory/ScriptedPrompts.h"
 #include "tests/gui/PromptBoxes.h"
+#include "tests/gui/RealProgram.h"
 #include "platform/win32/Utf.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Registry.h"
@@ -40,40 +41,11 @@ using testing::TTempTree;
 using testing::TPromptBoxes;
 
 // One program folder: its own window, registry and script.
-struct TProgram {
-  explicit TProgram(const std::string& appDir) {
-    env.Fs = &fs;
-    env.Registry = &registry;
-    env.Prompts = &prompts;
-    env.AppDir = appDir;
-    env.ExePath = appDir + "Tidewell.exe";
-    env.ProductKey = Key();
-    env.QuitOnDestroy = false;
-    env.OperationBoxes = &boxes;
+struct TProgram : testing::TRealProgram {
+  explicit TProgram(const std::string& appDir) : TRealProgram(appDir, "TidewellEndToEnd") {
     env.OpenLog = [this](const std::string& path) { logs.push_back(path); };
-    form = std::make_unique<TfWLMain>(env);
   }
-  // A product key of the test's own, in the real registry.
-  static std::string Key() {
-    return "\\Software\\Corvane\\TidewellEndToEnd-" + std::to_string(GetCurrentProcessId());
-  }
-  ~TProgram() {
-    form.reset();
-    registry.DeleteTree(RegRoot::CurrentUser, Key());
-    registry.DeleteTree(RegRoot::LocalMachine, Key());
-  }
-  HWND Start() {
-    EXPECT_TRUE(form->Create());
-    Pump();
-    return form->Handle();
-  }
-  Win32FileSystem fs;
-  Win32Registry registry;
-  ScriptedPrompts prompts;
-  TPromptBoxes boxes{prompts};
   std::vector<std::string> logs;
-  TMainEnv env;
-  std::unique_ptr<TfWLMain> form;
 };
 
 void Picture(HWND hwnd, const std::string& name) {
@@ -278,7 +250,7 @@ TEST(WizardEndToEndTest, BackUpRefreshRestoreDeleteAndRestoreAnOrphan) {
   EXPECT_EQ(form.Handle(), nullptr);
   EXPECT_TRUE(FileExists(appDir + "VOLUMES.TWB"));
   std::string last;
-  auto options = program.registry.Open(RegRoot::CurrentUser, TProgram::Key() + "\\Options", false);
+  auto options = program.registry.Open(RegRoot::CurrentUser, program.Key() + "\\Options", false);
   ASSERT_TRUE(options);
   EXPECT_EQ(options->ReadString("LastVolumeOpened", last), 0u);
   EXPECT_EQ(last, "Docs");
