@@ -204,7 +204,12 @@ TEST_F(ContextMenuTest, MenuOffersTheVolumesWithinTheIdsGivenAndHelpsWithEveryCo
   empty.Initialize(false);
   EXPECT_EQ(empty.QueryMenu(100, items), 0u);
   EXPECT_TRUE(items.empty());
-  EXPECT_EQ(empty.Invoke(0, nullptr), hres::Fail);
+  fs.WriteFile("C:\\a.txt", "a");
+  EXPECT_EQ(empty.Invoke(0, [](std::vector<std::string>& p) {
+    p = {"C:\\a.txt"};
+    return true;
+  }), hres::Fail);
+  EXPECT_FALSE(fs.Exists(kWorkFile));
   // A file list that cannot be fetched again marks nothing.
   auto menu2 = Menu();
   EXPECT_EQ(menu2->Invoke(0, [](std::vector<std::string>&) { return false; }), hres::Fail);
