@@ -48,45 +48,60 @@ void FreeMenuBitmap() {
 
 namespace {
 
-// From offset, at least one zero-terminated string and then one more zero, all within size bytes.
+// The paths of a DROPFILES block, read in one pass: each path's length is found within the
+// block's GlobalSize, so nothing is cut at a fixed length (a cut path can name another existing
+// item). DragQueryFileW would walk the list from its start for every index, which costs seconds
+// for thousands of paths. False when the block is short, points outside itself, holds no path
+// or does not end within its memory.
 template <typename Char>
-bool ListFits(const BYTE* base, SIZE_T size, SIZE_T offset) {
+bool ParsePaths(const BYTE* base, SIZE_T size, SIZE_T offset, std::vector<std::string>* paths) {
   const SIZE_T units = (size - offset) / sizeof(Char);
   const Char* list = reinterpret_cast<const Char*>(base + offset);
-  bool previousEnded = false;
+  SIZE_T begin = 0;
   for (SIZE_T i = 0; i < units; ++i) {
-    if (list[i] == 0) {
-      if (i == 0) return false;
-      if (previousEnded) return true;
-      previousEnded = true;
-    } else {
-      previousEnded = false;
+    if (list[i] != 0) continue;
+    if (i == begin) return begin > 0;  // the empty string ends the list
+    if (paths) {
+      if constexpr (sizeof(Char) == sizeof(wchar_t)) {
+        paths->push_back(Narrow(reinterpret_cast<const wchar_t*>(list + begin), i - begin));
+      } else {
+        const int length = static_cast<int>(i - begin);
+        std::wstring wide(static_cast<size_t>(length), L'\0');
+        const int n = MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(list + begin),
+                                          length, wide.data(), length);
+        wide.resize(static_cast<size_t>(n > 0 ? n : 0));
+        paths->push_back(Narrow(wide));
+      }
     }
+    begin = i + 1;
   }
   return false;
 }
 
-bool WellFormedDropFiles(HGLOBAL memory) {
+bool ReadDropFiles(HGLOBAL memory, std::vector<std::string>* paths) {
   const SIZE_T size = GlobalSize(memory);
   if (size < sizeof(DROPFILES)) return false;
   const BYTE* base = static_cast<const BYTE*>(GlobalLock(memory));
   if (!base) return false;
   const auto* header = reinterpret_cast<const DROPFILES*>(base);
   bool ok = header->pFiles >= sizeof(DROPFILES) && header->pFiles < size &&
-            (header->fWide ? ListFits<wchar_t>(base, size, header->pFiles)
-                           : ListFits<char>(base, size, header->pFiles));
+            (header->fWide ? ParsePaths<wchar_t>(base, size, header->pFiles, paths)
+                           : ParsePaths<char>(base, size, header->pFiles, paths));
   GlobalUnlock(memory);
+  if (!ok && paths) paths->clear();
   return ok;
 }
 
-// Asks for the list; true with the medium to release when it is a sound DROPFILES block.
-bool GetDropMedium(IDataObject* data, STGMEDIUM& medium, HRESULT* result = nullptr) {
+// Asks for the list; true with the medium to release when it is a sound DROPFILES block, whose
+// paths go to `paths` when given.
+bool GetDropMedium(IDataObject* data, STGMEDIUM& medium, HRESULT* result = nullptr,
+                   std::vector<std::string>* paths = nullptr) {
   FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
   medium = STGMEDIUM{};
   HRESULT hr = data->GetData(&format, &medium);
   if (result) *result = hr;
   if (FAILED(hr)) return false;
-  if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal && WellFormedDropFiles(medium.hGlobal))
+  if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal && ReadDropFiles(medium.hGlobal, paths))
     return true;
   if (result) *result = E_INVALIDARG;
   ReleaseStgMedium(&medium);
@@ -99,20 +114,7 @@ bool FetchDroppedPaths(IDataObject* data, std::vector<std::string>& paths) {
   paths.clear();
   if (!data) return false;
   STGMEDIUM medium;
-  if (!GetDropMedium(data, medium)) return false;
-  auto drop = static_cast<HDROP>(medium.hGlobal);
-  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-  paths.reserve(count);
-  std::wstring path;
-  for (UINT i = 0; i < count; ++i) {
-    // Asked first: a fixed buffer would cut a long path, and the cut may name another item.
-    const UINT length = DragQueryFileW(drop, i, nullptr, 0);
-    if (length == 0) continue;
-    path.assign(length + 1, L'\0');
-    if (DragQueryFileW(drop, i, path.data(), length + 1) != length) continue;
-    path.resize(length);
-    paths.push_back(Narrow(path));
-  }
+  if (!GetDropMedium(data, medium, nullptr, &paths)) return false;
   ReleaseStgMedium(&medium);
   return true;
 }

@@ -5,8 +5,6 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <mutex>
 #include <string>
