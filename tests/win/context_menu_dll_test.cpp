@@ -249,7 +249,7 @@ TEST_F(ContextMenuDllTest, RegisteredCopyMarksWhatTheShellHandsItAndUnloadsWhenR
   EXPECT_EQ(wide[3], L'z');
   EXPECT_EQ(h.menu->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(wide), 0),
             S_OK);
-  EXPECT_EQ(wide[0], L'M');  // size 0: nothing written
+  EXPECT_EQ(wide[2], L'\0');  // size 0: nothing written
   EXPECT_EQ(h.menu->GetCommandString(2, GCS_VALIDATEW, nullptr, nullptr, 0), S_OK);
   EXPECT_EQ(h.menu->GetCommandString(3, GCS_VALIDATEA, nullptr, nullptr, 0), S_FALSE);
   EXPECT_EQ(h.menu->GetCommandString(3, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(wide), 128),
@@ -329,6 +329,13 @@ TEST_F(ContextMenuDllTest, RegisteredCopyMarksWhatTheShellHandsItAndUnloadsWhenR
   factory->Release();
   EXPECT_EQ(canUnload(), S_FALSE);  // one lock left
   EXPECT_EQ(CoGetClassObject(test::kTWContextClsid, CLSCTX_INPROC_SERVER, nullptr,
+                             IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+            S_OK);
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  factory->Release();
+  EXPECT_EQ(canUnload(), S_OK);
+  // An unlock without its lock must not keep the library loaded for ever.
+  ASSERT_EQ(CoGetClassObject(test::kTWContextClsid, CLSCTX_INPROC_SERVER, nullptr,
                              IID_IClassFactory, reinterpret_cast<void**>(&factory)),
             S_OK);
   EXPECT_EQ(factory->LockServer(FALSE), S_OK);
