@@ -42,6 +42,7 @@ OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\${PRODUCT}"
 ShowInstDetails nevershow
 ShowUninstDetails nevershow
+BrandingText "Tidewell"
 
 Var StartupCheckBox
 Var StartWithWindows
@@ -110,16 +111,21 @@ Section "Tidewell"
   nsExec::Exec '"$SYSDIR\icacls.exe" "$INSTDIR" /grant *S-1-5-32-545:(OI)(CI)M'
   Pop $0
 
-  ; The program's path for the extension, unquoted: it takes the folder part of it.
-  WriteRegStr HKLM "${PRODUCT_KEY}\AppPath" "" "$INSTDIR\Tidewell.exe"
-
   ; The extension registers its class itself; without it no menu item could work.
   ExecWait '"$SYSDIR\regsvr32.exe" /s "$INSTDIR\TWContext.dll"' $0
   ${If} $0 != 0
     MessageBox MB_OK|MB_ICONSTOP "The Tidewell Explorer extension could not be registered (regsvr32 ended with $0)." /SD IDOK
+    ; Nothing half-installed stays behind without an entry to uninstall it by.
+    ExecWait '"$SYSDIR\regsvr32.exe" /u /s "$INSTDIR\TWContext.dll"'
+    Delete "$INSTDIR\Tidewell.exe"
+    Delete "$INSTDIR\TWContext.dll"
+    Delete "$INSTDIR\Uninstall.exe"
+    RMDir "$INSTDIR"
     SetErrorLevel 3
     Quit
   ${EndIf}
+  ; The program's path for the extension, unquoted: it takes the folder part of it.
+  WriteRegStr HKLM "${PRODUCT_KEY}\AppPath" "" "$INSTDIR\Tidewell.exe"
   WriteRegStr HKCR "*\shellex\ContextMenuHandlers\Tidewell" "" "${CLSID}"
   WriteRegStr HKCR "Directory\shellex\ContextMenuHandlers\Tidewell" "" "${CLSID}"
   WriteRegStr HKLM "${APPROVED_KEY}" "${CLSID}" "${DESCRIPTION}"
