@@ -119,6 +119,11 @@ void TAddPage::BackUpIntoCurrentVolume() {
 
 bool TAddPage::RunAdd(bool refreshMode, TSave save) {
   const TVolumeRec& volume = *state_.CurrentVolume;
+  const std::string file = VolumeSelectionFile(main_.Env().AppDir, volume);
+  TSelectionFiles files(main_.Fs(), main_.SelectionLock());
+  // A backup replaces the file with this page's selection, but marks the extension makes from
+  // now on are kept. A refresh keeps those made since its selection was loaded.
+  if (save == TSave::Replace && !(refreshMode && seen_.File() == file)) files.Note(file, seen_);
   // A volume made since the page was shown is passed over too.
   ExcludeVolumeFolders(state_.AddSelection.Environment(), main_.VolumeList);
   auto ui = main_.NewOperationUI();
@@ -131,11 +136,13 @@ bool TAddPage::RunAdd(bool refreshMode, TSave save) {
     main_.ShowAfterOperation();
     return false;
   }
-  std::string file = VolumeSelectionFile(main_.Env().AppDir, volume);
-  WinError error = save == TSave::Replace ? state_.AddSelection.SaveToFile(file)
-                                          : SaveSelectionMerged(main_.Fs(), state_.AddSelection, file);
+  WinError error = save == TSave::Replace ? files.Save(state_.AddSelection, file, seen_)
+                                          : files.SaveMerged(state_.AddSelection, file);
+  seen_.Forget();
   if (error != winerr::Success)
     main_.Message(std::string("Unable to write to ") + file, mb::Ok | mb::IconError);
+  else if (files.Unlocked > 0)
+    main_.Message(SavedWithoutLockText(file), mb::Ok | mb::IconWarning);
   return true;
 }
 
@@ -149,7 +156,8 @@ void TAddPage::LoadSavedSelection() {
   loadMark_ = state_.AddSelection.Environment().listings;
   ExcludeVolumeFolders(state_.AddSelection.Environment(), main_.VolumeList);
   std::string file = VolumeSelectionFile(main_.Env().AppDir, *state_.CurrentVolume);
-  loadedWhole_ = state_.AddSelection.LoadFromFile(file) == winerr::Success;
+  TSelectionFiles files(main_.Fs(), main_.SelectionLock());
+  loadedWhole_ = files.Load(state_.AddSelection, file, &seen_) == winerr::Success;
   views_.Tree.Refresh();
   if (fWLSelecting) fWLSelecting->EndSelecting();
   SetCursor(old);

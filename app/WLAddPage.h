@@ -7,6 +7,7 @@
 #include "app/WLSelectionEvents.h"
 #include "app/WLViewPair.h"
 #include "app/WLWizardPage.h"
+#include "engine/selectionmerge.h"
 #include "platform/WinCodes.h"
 
 namespace tw {
@@ -46,6 +47,7 @@ class TAddPage : public TWizardPage {
   TViewPair views_;
   std::unique_ptr<TSelectionEvents> events_;
   uint64_t loadMark_ = 0;        // listings before the saved selection was loaded
+  TSelectionSeen seen_;          // the entries the volume's file held at that load
   bool loadedWhole_ = true;      // the saved selection was read to its end
 };
 

@@ -17,7 +17,9 @@ class TNoBoxes : public IMessageBoxes {
 }  // namespace
 
 TAutoRefresh::TAutoRefresh(TfWLMain& main, IClock* clock)
-    : main_(main), scheduler_(*main.Env().Fs, clock ? *clock : wallClock_, main.Env().AppDir) {}
+    : main_(main),
+      scheduler_(*main.Env().Fs, clock ? *clock : wallClock_, main.SelectionLock(),
+                 main.Env().AppDir) {}
 
 TCheckEnd TAutoRefresh::Run(TRefreshCheck kind) {
   HWND window = main_.Handle();

@@ -16,6 +16,7 @@
 #include "app/WLVolumePage.h"
 #include "app/res/resource.h"
 #include "platform/win32/Utf.h"
+#include "platform/win32/Win32NamedMutex.h"
 
 namespace tw {
 
@@ -54,6 +55,10 @@ TfWLMain::TfWLMain(TMainEnv env)
     : Volumes(*env.Fs, *env.Prompts, env.AppDir), VolumeList(Volumes.VolumeList), State(*env.Fs),
       WizardMode(State.WizardMode), CurrentVolume(State.CurrentVolume),
       Settings(*env.Registry, env.ProductKey), Statistics(State), env_(std::move(env)) {
+  if (!env_.SelectionLock) {
+    ownSelectionLock_ = std::make_unique<Win32NamedMutex>(kSelectionFilesMutex);
+    env_.SelectionLock = ownSelectionLock_.get();
+  }
   mainPage_ = std::make_unique<TMainPage>(*this, State);
   volumePage_ = std::make_unique<TVolumePage>(*this, State);
   contentsPage_ = std::make_unique<TContentsPage>(*this, State);

@@ -22,6 +22,7 @@
 #include "engine/volumes.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/NamedMutex.h"
 #include "platform/Prompts.h"
 #include "platform/Registry.h"
 
@@ -60,6 +61,9 @@ struct TMainEnv {
   std::function<std::unique_ptr<IFileConflictPrompt>(HWND owner)> FileConflict;
   // The local time the automatic refresh goes by; null: the wall clock.
   IClock* Clock = nullptr;
+  // The lock shared with the Explorer extension while a selection file is read or replaced;
+  // null: the session's named mutex kSelectionFilesMutex.
+  INamedMutex* SelectionLock = nullptr;
 };
 
 class TfWLMain : public forms::TForm, public IFindFilesHost {
@@ -114,6 +118,7 @@ class TfWLMain : public forms::TForm, public IFindFilesHost {
   const TMainEnv& Env() const { return env_; }
   IFileSystem& Fs() const { return *env_.Fs; }
   IPrompts& Prompts() const { return *env_.Prompts; }
+  INamedMutex& SelectionLock() const { return *env_.SelectionLock; }
 
   TMainPage& MainPage() { return *mainPage_; }
   TVolumePage& VolumePage() { return *volumePage_; }
@@ -162,6 +167,7 @@ class TfWLMain : public forms::TForm, public IFindFilesHost {
   std::vector<TWizardPage*> pageList_;  // in page order; emptied before the pages go
 
   TMainEnv env_;
+  std::unique_ptr<INamedMutex> ownSelectionLock_;  // when the environment gives none
   bool exitSaved_ = false;  // the exit writes ran (at the end of the session or at close)
   bool refreshTimerOn_ = false;
   HWND pageControl_ = nullptr;

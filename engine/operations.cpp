@@ -1,5 +1,6 @@
 #include "engine/operations.h"
 
+#include "engine/selectionmerge.h"
 #include "engine/volumeedit.h"
 
 namespace tw {
@@ -25,13 +26,15 @@ int CountSelectedFiles(const TWLDesktopNode& selection) {
   return count;
 }
 
-TSelectionRefresh RefreshFromSelectionFile(IFileSystem& fs, IOperationUI& ui,
+TSelectionRefresh RefreshFromSelectionFile(IFileSystem& fs, IOperationUI& ui, INamedMutex& lock,
                                            const TVolumeRec& volume, TWLDesktopNode& selection,
                                            const std::string& selectionFile) {
   if (RefuseUnusableVolume(ui, volume)) return {TAddResult::Stopped};
   TSelectionRefresh out;
+  TSelectionFiles files(fs, lock);
+  TSelectionSeen seen;
   const uint64_t beforeScan = selection.Environment().listings;
-  out.LoadError = selection.LoadFromFile(selectionFile);
+  out.LoadError = files.Load(selection, selectionFile, &seen);
   TAddOperation op(fs, ui);
   op.RefreshMode = true;
   op.FreshListingsAfter = beforeScan;
@@ -39,8 +42,10 @@ TSelectionRefresh RefreshFromSelectionFile(IFileSystem& fs, IOperationUI& ui,
   if (out.LoadError != winerr::Success)
     op.StartError = logline::CouldntReadSelection(out.LoadError, selectionFile);
   out.Result = op.AddSelectionToVolume(volume, selection, CountSelectedFiles(selection));
-  // Writing back a selection that was read only in part would lose the rest for good.
-  if (out.LoadError == winerr::Success) out.SaveError = selection.SaveToFile(selectionFile);
+  // Writing back a selection that was read only in part would lose the rest for good. Marks
+  // the extension made during the walk are in the file now, not in the tree: they stay.
+  if (out.LoadError == winerr::Success) out.SaveError = files.Save(selection, selectionFile, seen);
+  out.Unlocked = files.Unlocked > 0;
   return out;
 }
 

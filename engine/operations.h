@@ -10,6 +10,7 @@
 #include "engine/oplog.h"
 #include "engine/volumes.h"
 #include "platform/FileSystem.h"
+#include "platform/NamedMutex.h"
 #include "platform/OperationUI.h"
 #include "selection/selection.h"
 
@@ -129,14 +130,16 @@ class TAddOperation {
 };
 
 // What the wizard's Refresh runs without further choices: the volume's saved selection is
-// loaded into `selection` (whole folders scanned anew), walked in refresh mode and written back.
+// loaded into `selection` (whole folders scanned anew), walked in refresh mode and written back
+// with every entry the extension added meanwhile (read and replaced under `lock`).
 struct TSelectionRefresh {
   TAddResult Result = TAddResult::Finished;
   WinError LoadError = 0;  // the selection file could not be read whole: the walk covered what
                            // was read, and the file was not replaced, so nothing of it is lost
   WinError SaveError = 0;  // writing it back failed; the old file stays
+  bool Unlocked = false;   // read or replaced without the lock (TSelectionFiles::Unlocked)
 };
-TSelectionRefresh RefreshFromSelectionFile(IFileSystem& fs, IOperationUI& ui,
+TSelectionRefresh RefreshFromSelectionFile(IFileSystem& fs, IOperationUI& ui, INamedMutex& lock,
                                            const TVolumeRec& volume, TWLDesktopNode& selection,
                                            const std::string& selectionFile);
 

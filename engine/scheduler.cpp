@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "engine/selectionmerge.h"
 #include "engine/volumeedit.h"
 
 namespace tw {
@@ -119,7 +120,8 @@ TAutoRefreshOutcome TRefreshScheduler::RefreshVolume(const TVolumeRec& volume,
   ExcludeVolumeFolders(tree.Environment(), volumes);
   const uint64_t beforeScan = tree.Environment().listings;
   const std::string selectionFile = VolumeSelectionFile(appDir_, volume);
-  const WinError loadError = tree.LoadFromFile(selectionFile);
+  // Read only: the tree is never written back, so marks made meanwhile cannot be lost.
+  const WinError loadError = TSelectionFiles(fs_, lock_).Load(tree, selectionFile);
 
   ui.CreateProgress();
   ui.SetCaption(kAutoRefreshCaptionPrefix + volume.Name);

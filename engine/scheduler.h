@@ -10,6 +10,7 @@
 #include "engine/volumes.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/NamedMutex.h"
 #include "platform/OperationUI.h"
 
 namespace tw {
@@ -69,8 +70,9 @@ enum class TCheckEnd {
 // bringing it back as it was found is the window's part.
 class TRefreshScheduler {
  public:
-  TRefreshScheduler(IFileSystem& fs, IClock& clock, std::string appDir)
-      : fs_(fs), clock_(clock), appDir_(std::move(appDir)) {}
+  // lock: the selection files' (kSelectionFilesMutex), held while a file is read.
+  TRefreshScheduler(IFileSystem& fs, IClock& clock, INamedMutex& lock, std::string appDir)
+      : fs_(fs), clock_(clock), lock_(lock), appDir_(std::move(appDir)) {}
 
   // Switches the whole automatic refresh off: no check of any kind runs.
   bool DisableAutoRefresh = false;
@@ -87,6 +89,7 @@ class TRefreshScheduler {
 
   IFileSystem& fs_;
   IClock& clock_;
+  INamedMutex& lock_;
   std::string appDir_;
   bool running_ = false;
 };

@@ -89,21 +89,35 @@ struct TProfileFile::Section {
   std::string folded;
   size_t pos = 0;  // index in sections_
   std::vector<Line> lines;
-  std::unordered_map<std::string, size_t> keys;  // folded key -> first live entry line
+  // Folded key -> first live entry line. Built on the first look-up of the section, so a file
+  // of many sections costs little to load when only a few are looked at or changed.
+  mutable std::unordered_map<std::string, size_t> keys;
+  mutable bool indexed = true;
+  mutable bool duplicateKeys = false;
   size_t live = 0;
   size_t dead = 0;
-  bool duplicateKeys = false;
 
+  // A line read from the file; the index is built later (Index).
   void AddEntry(std::string key, std::string value) {
-    std::string f = FoldName(key);
-    auto [it, inserted] = keys.emplace(std::move(f), lines.size());
-    if (!inserted) duplicateKeys = true;
+    indexed = false;
     lines.push_back(Line{true, false, std::move(key), std::move(value)});
     ++live;
   }
   void AddOther(std::string raw) { lines.push_back(Line{false, false, std::move(raw), {}}); }
 
+  void Index() const {
+    if (indexed) return;
+    indexed = true;
+    keys.clear();
+    keys.reserve(live);
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (lines[i].entry && !lines[i].dead && !keys.emplace(FoldName(lines[i].key), i).second)
+        duplicateKeys = true;
+    }
+  }
+
   const Line* FindEntry(std::string_view key) const {
+    Index();
     auto it = keys.find(FoldName(key));
     return it == keys.end() ? nullptr : &lines[it->second];
   }
@@ -116,6 +130,7 @@ struct TProfileFile::Section {
     }
     lines = std::move(kept);
     dead = 0;
+    indexed = true;
     keys.clear();
     for (size_t i = 0; i < lines.size(); ++i) {
       if (lines[i].entry) keys.emplace(FoldName(lines[i].key), i);
@@ -123,6 +138,7 @@ struct TProfileFile::Section {
   }
 
   bool Delete(std::string_view key) {
+    Index();
     std::string f = FoldName(key);
     auto it = keys.find(f);
     if (it == keys.end()) return false;
@@ -328,6 +344,7 @@ WinError TProfileFile::WriteString(std::string_view section, std::string_view ke
   Section& s = FindOrAdd(section);
   modified_ = true;
   std::string f = FoldName(key);
+  s.Index();
   auto it = s.keys.find(f);
   if (it != s.keys.end()) {
     s.lines[it->second].value = std::string(value);
@@ -379,6 +396,7 @@ WinError TProfileFile::WriteSection(std::string_view section,
   Section& s = FindOrAdd(section);
   s.lines.clear();
   s.keys.clear();
+  s.indexed = true;
   s.live = s.dead = 0;
   s.duplicateKeys = false;
   s.lines.reserve(entries.size());

@@ -10,7 +10,8 @@
 
 namespace tw {
 
-enum class RegRoot { CurrentUser, LocalMachine };
+// ClassesRoot is HKEY_CLASSES_ROOT, where a COM server registers its class.
+enum class RegRoot { CurrentUser, LocalMachine, ClassesRoot };
 enum class RegType { None, String, Dword, Binary, Other };
 
 class IRegKey {

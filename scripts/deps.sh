@@ -4,6 +4,7 @@
 set -euo pipefail
 pkgs=(cmake ninja-build make g++ python3 wine wine64 xvfb xauth mingw-w64 g++-mingw-w64-x86-64-posix
       gcc-mingw-w64-x86-64-posix googletest imagemagick x11-utils
+      nsis  # makensis for the installer (with the amd64-unicode stubs)
       clang libclang-rt-14-dev)  # libFuzzer for the fuzz targets (only recommended by clang)
 missing=()
 for p in "${pkgs[@]}"; do

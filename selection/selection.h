@@ -51,6 +51,7 @@
 namespace tw {
 
 class TWLNode;
+class TProfileFile;
 
 // Raised for an index outside a list: "Invalid Index %d %d" (index, file count) for files,
 // "Invalid Index" for children and roots.
@@ -248,6 +249,11 @@ class TWLDesktopNode {
   // by name with their present size (-1 when gone). Sections and keys that are not valid paths
   // and names are ignored. A missing file gives an empty tree and Success.
   WinError LoadFromFile(const std::string& fileName);
+  // The same in two steps, for a caller that reads the file itself (under a lock it holds only
+  // for the read, not for the scans): the entries written into a profile that starts empty,
+  // and the tree filled from a profile read already.
+  [[nodiscard]] WinError WriteTo(TProfileFile& file) const;
+  WinError LoadFrom(const TProfileFile& file);
 
   int CountFolderEntries(std::string_view path);
   bool IsFileSystemFolder(const std::string& path);

@@ -83,9 +83,15 @@ bool DecodeSelectionText(std::string_view encoded, std::string& text) {
 }
 
 WinError TWLDesktopNode::SaveToFile(const std::string& fileName) const {
-  // Built from nothing, so only this tree's entries end up in the file. Two roots that differ
-  // only in case ("C:" and "c:") share their sections: entries are added, never erased.
+  // Built from nothing, so only this tree's entries end up in the file.
   TProfileFile file(*env_.fs, fileName);
+  if (WinError e = WriteTo(file)) return e;
+  return file.Save();
+}
+
+WinError TWLDesktopNode::WriteTo(TProfileFile& file) const {
+  // Two roots that differ only in case ("C:" and "c:") share their sections: entries are
+  // added, never erased.
   std::vector<const TWLNode*> pending;
   for (int r = RootCount() - 1; r >= 0; --r) pending.push_back(Root(r));
   // The path of the node in hand, kept from the one before: depth first, a node's parent is
@@ -119,14 +125,21 @@ WinError TWLDesktopNode::SaveToFile(const std::string& fileName) const {
     for (auto it = node->children_.rbegin(); it != node->children_.rend(); ++it)
       pending.push_back(it->get());
   }
-  return file.Save();
+  return winerr::Success;
 }
 
 WinError TWLDesktopNode::LoadFromFile(const std::string& fileName) {
   TProfileFile file(*env_.fs, fileName);
   WinError loaded = file.Load();
+  if (loaded != winerr::Success) {
+    Clear();
+    return loaded;
+  }
+  return LoadFrom(file);
+}
+
+WinError TWLDesktopNode::LoadFrom(const TProfileFile& file) {
   Clear();
-  if (loaded != winerr::Success) return loaded;
   const std::string allKey = FoldSelectionName(kAllMarker);
   struct Named {
     std::string folded;  // the form names are compared in: sorting by it keeps the list's order

@@ -155,7 +155,7 @@ MemoryRegistry::~MemoryRegistry() = default;
 
 std::shared_ptr<MemoryRegistry::Key> MemoryRegistry::Find(RegRoot root,
                                                           const std::vector<std::string>& parts) {
-  std::shared_ptr<Key> cur = roots_[root == RegRoot::LocalMachine];
+  std::shared_ptr<Key> cur = roots_[RootIndex(root)];
   for (const auto& part : parts) {
     auto it = cur->subkeys.find(textfold::Fold(part));
     if (it == cur->subkeys.end()) return nullptr;
@@ -166,7 +166,7 @@ std::shared_ptr<MemoryRegistry::Key> MemoryRegistry::Find(RegRoot root,
 
 std::shared_ptr<MemoryRegistry::Key> MemoryRegistry::CreatePath(
     RegRoot root, const std::vector<std::string>& parts) {
-  std::shared_ptr<Key> key = roots_[root == RegRoot::LocalMachine];
+  std::shared_ptr<Key> key = roots_[RootIndex(root)];
   for (const auto& part : parts) {
     auto& slot = key->subkeys[textfold::Fold(part)];
     if (!slot) {
@@ -276,7 +276,7 @@ std::vector<std::string> MemoryRegistry::SubKeys(RegRoot root, const std::string
 
 void MemoryRegistry::SetReadOnly(RegRoot root, bool readOnly) {
   std::lock_guard lock(mutex_);
-  readOnly_[root == RegRoot::LocalMachine] = readOnly;
+  readOnly_[RootIndex(root)] = readOnly;
 }
 
 int MemoryRegistry::AddFault(const RegFault& fault) {

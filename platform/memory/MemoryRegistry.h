@@ -1,4 +1,4 @@
-// An in-memory registry with the behaviour of the Windows one, for tests: HKCU and HKLM trees,
+// An in-memory registry with the behaviour of the Windows one, for tests: HKCU, HKLM and HKCR trees,
 // key and value names case-insensitive and case-preserving, typed values.
 //
 // Fault injection: AddFault makes matching calls fail with a chosen code. A fault names an
@@ -82,11 +82,12 @@ class MemoryRegistry : public IRegistry {
   std::shared_ptr<Key> CreatePath(RegRoot root, const std::vector<std::string>& parts);
   std::optional<WinError> Fault(RegOp op, RegRoot root, const std::string& keyPath,
                                 const std::string* value);
-  bool ReadOnly(RegRoot root) const { return readOnly_[root == RegRoot::LocalMachine]; }
+  bool ReadOnly(RegRoot root) const { return readOnly_[RootIndex(root)]; }
+  static size_t RootIndex(RegRoot root) { return static_cast<size_t>(root); }
 
   std::mutex mutex_;
-  std::shared_ptr<Key> roots_[2];
-  bool readOnly_[2] = {false, false};
+  std::shared_ptr<Key> roots_[3];
+  bool readOnly_[3] = {false, false, false};
   TFaultList<RegFault> faults_;
 };
 

@@ -10,7 +10,14 @@ namespace tw {
 namespace {
 
 HKEY RootKey(RegRoot root) {
-  return root == RegRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+  switch (root) {
+    case RegRoot::LocalMachine:
+      return HKEY_LOCAL_MACHINE;
+    case RegRoot::ClassesRoot:
+      return HKEY_CLASSES_ROOT;
+    default:
+      return HKEY_CURRENT_USER;
+  }
 }
 
 // "\A\B\" -> L"A\B"; false for empty inner names or malformed text.

@@ -6,6 +6,7 @@
 
 #include "engine/oplog.h"
 #include "platform/win32/Utf.h"
+#include "platform/win32/Win32NamedMutex.h"
 
 namespace tw::testing {
 
@@ -155,7 +156,8 @@ TAddResult TBackupHarness::RefreshFromFile(const TVolumeRec& volume, const std::
   TAddResult result = TAddResult::Stopped;
   RunOperation([&](TOperationWindowUI& ui) {
     TWLDesktopNode selection(Fs);
-    result = RefreshFromSelectionFile(Fs, ui, volume, selection, file).Result;
+    Win32NamedMutex lock(kSelectionFilesMutex);
+    result = RefreshFromSelectionFile(Fs, ui, lock, volume, selection, file).Result;
   });
   return result;
 }

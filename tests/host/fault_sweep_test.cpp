@@ -14,6 +14,7 @@
 
 #include "engine/operations.h"
 #include "platform/memory/MemoryFileSystem.h"
+#include "platform/memory/MemoryNamedMutex.h"
 #include "platform/memory/ScriptedOperationUI.h"
 
 namespace tw {
@@ -65,6 +66,7 @@ struct World {
   }
 
   MemoryFileSystem fs;
+  MemoryNamedMutex lock;
   ScriptedOperationUI ui;
   TVolumeRec volume;
   TWLDesktopNode sel{fs};
@@ -113,7 +115,7 @@ std::vector<Scenario> Scenarios() {
          SelectOriginals(w);
          ASSERT_EQ(w.sel.SaveToFile(kSelectionFile), winerr::Success);
        },
-       [](World& w) { RefreshFromSelectionFile(w.fs, w.ui, w.volume, w.sel, kSelectionFile); }},
+       [](World& w) { RefreshFromSelectionFile(w.fs, w.ui, w.lock, w.volume, w.sel, kSelectionFile); }},
       {"restore all files",
        [](World& w) {
          for (const auto& [path, data] : kOriginals) w.fs.WriteFile(CopyOf(path), "copy of " + path);

@@ -9,6 +9,7 @@
 #include "engine/operations.h"
 #include "platform/memory/FakeClock.h"
 #include "platform/memory/MemoryFileSystem.h"
+#include "platform/memory/MemoryNamedMutex.h"
 #include "platform/memory/ScriptedOperationUI.h"
 
 namespace tw {
@@ -68,6 +69,7 @@ struct Volume {
     fs.WriteFile(MapToVolume(folder, volume) + name, data, fileattr::Archive, time);
   }
   BigFileSystem fs;
+  MemoryNamedMutex lock;
   ScriptedOperationUI ui;
   TVolumeRec volume;
 };
@@ -212,7 +214,7 @@ TEST(SelectionRefresh, FromTheSavedSelectionFileWhichIsWrittenBackOnlyWhenReadWh
   v.fs.WriteFile("C:\\Data\\added later.txt", "new", fileattr::Archive, kT0);
 
   TWLDesktopNode sel(v.fs);
-  TSelectionRefresh r = RefreshFromSelectionFile(v.fs, v.ui, v.volume, sel, file);
+  TSelectionRefresh r = RefreshFromSelectionFile(v.fs, v.ui, v.lock, v.volume, sel, file);
   EXPECT_EQ(r.Result, TAddResult::Finished);
   EXPECT_EQ(r.LoadError, winerr::Success);
   EXPECT_EQ(r.SaveError, winerr::Success);
@@ -230,7 +232,7 @@ TEST(SelectionRefresh, FromTheSavedSelectionFileWhichIsWrittenBackOnlyWhenReadWh
   v.fs.AddFault(f);
   v.fs.WriteFile(file, "[C:\\Data]\r\na.txt=#\r\n");
   ScriptedOperationUI ui2;
-  r = RefreshFromSelectionFile(v.fs, ui2, v.volume, sel, file);
+  r = RefreshFromSelectionFile(v.fs, ui2, v.lock, v.volume, sel, file);
   EXPECT_EQ(r.LoadError, winerr::SharingViolation);
   EXPECT_EQ(v.fs.Contents(file), "[C:\\Data]\r\na.txt=#\r\n");
   // Nothing of it was refreshed: the run ends with the error question, not as a success.
@@ -263,7 +265,7 @@ TEST(SelectionRefresh, TheSelectionsOwnScanListsTheOriginalsButAnEarlierScanIsNo
   TWLDesktopNode sel(v.fs);
   v.fs.ClearCalls();
 
-  TSelectionRefresh r = RefreshFromSelectionFile(v.fs, v.ui, v.volume, sel, file);
+  TSelectionRefresh r = RefreshFromSelectionFile(v.fs, v.ui, v.lock, v.volume, sel, file);
 
   EXPECT_EQ(r.Result, TAddResult::Finished);
   EXPECT_EQ(v.fs.CallCount(FsOp::List, "C:\\Data\\"), 1);

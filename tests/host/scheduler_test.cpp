@@ -11,6 +11,7 @@
 #include "engine/scheduler.h"
 #include "platform/memory/FakeClock.h"
 #include "platform/memory/MemoryFileSystem.h"
+#include "platform/memory/MemoryNamedMutex.h"
 #include "platform/memory/ScriptedOperationUI.h"
 #include "platform/memory/ScriptedPrompts.h"
 
@@ -141,7 +142,8 @@ TEST(RefreshDue, DamagedScheduleValuesAreNeverDueAndABadLastRefreshIsNotToday) {
   ASSERT_EQ(store.VolumeList.size(), bad.size());
   FakeClock clock;
   clock.SetLocal(2024, 3, 5, 23, 59);
-  TRefreshScheduler scheduler(fs, clock, kAppDir);
+  MemoryNamedMutex lock;
+  TRefreshScheduler scheduler(fs, clock, lock, kAppDir);
   ScriptedOperationUI ui;
   for (TRefreshCheck k : kinds) scheduler.RefreshTimerTimer(store.VolumeList, k, ui);
   EXPECT_TRUE(scheduler.LastCheck.empty());
@@ -181,7 +183,8 @@ struct Machine {
   FakeClock clock;
   TVolumeList volumes;
   ScriptedOperationUI ui;
-  TRefreshScheduler scheduler{fs, clock, kAppDir};
+  MemoryNamedMutex lock;
+  TRefreshScheduler scheduler{fs, clock, lock, kAppDir};
 };
 
 TEST(RefreshCheck, DueVolumesInListOrderEachWithItsOwnDialogAndReportCancelEndsOnlyOne) {

@@ -4,6 +4,7 @@
 #include "engine/selectionmerge.h"
 #include "platform/ProfileFile.h"
 #include "platform/memory/MemoryFileSystem.h"
+#include "platform/memory/MemoryNamedMutex.h"
 
 namespace tw {
 namespace {
@@ -23,7 +24,9 @@ TEST(SelectionMerge, AddingToAnOpenedVolumeKeepsEverythingItsFileHeld) {
   TWLDesktopNode added(fs);
   added.AddPath("C:\\Docs")->AddFile("b.txt", 1);
   added.AddPath("C:\\Mail")->AddFile("m.txt", 1);
-  ASSERT_EQ(SaveSelectionMerged(fs, added, file), winerr::Success);
+  MemoryNamedMutex lock;
+  TSelectionFiles files(fs, lock);
+  ASSERT_EQ(files.SaveMerged(added, file), winerr::Success);
 
   TProfileFile merged(fs, file);
   ASSERT_EQ(merged.Load(), winerr::Success);
@@ -36,7 +39,7 @@ TEST(SelectionMerge, AddingToAnOpenedVolumeKeepsEverythingItsFileHeld) {
 
   // A file that cannot be read is left as it is.
   int fault = fs.AddFault({FsOp::ReadAll, file, PathMatch::Exact, winerr::SharingViolation, 0, FsFault::kAlways});
-  EXPECT_NE(SaveSelectionMerged(fs, added, file), winerr::Success);
+  EXPECT_NE(files.SaveMerged(added, file), winerr::Success);
   EXPECT_GT(fs.FaultHits(fault), 0);
   fs.ClearFaults();
   ASSERT_EQ(merged.Load(), winerr::Success);

@@ -8,6 +8,7 @@
 #include "engine/operations.h"
 #include "engine/volumeedit.h"
 #include "platform/memory/MemoryFileSystem.h"
+#include "platform/memory/MemoryNamedMutex.h"
 #include "platform/memory/ScriptedOperationUI.h"
 #include "platform/memory/ScriptedPrompts.h"
 
@@ -144,8 +145,9 @@ TEST(VolumeRecords, EveryOperationRefusesAVolumeWhoseNameOrPathCannotBeUsed) {
     r.ExpectRefused(volume, "add");
 
     TWLDesktopNode loaded(r.fs);
+    MemoryNamedMutex lock;
     TSelectionRefresh refreshed = RefreshFromSelectionFile(
-        r.fs, r.ui, volume, loaded, VolumeSelectionFile(kAppDir, volume));
+        r.fs, r.ui, lock, volume, loaded, VolumeSelectionFile(kAppDir, volume));
     EXPECT_EQ(refreshed.Result, TAddResult::Stopped);
     r.ExpectRefused(volume, "refresh of the saved selection");
 

@@ -26,6 +26,7 @@
 #include "platform/win32/Utf.h"
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32NamedMutex.h"
 
 namespace {
 
@@ -122,6 +123,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (mode == L"wizard" || mode == L"startup") {
     tw::Win32FileSystem fs;
+    tw::Win32NamedMutex lock(tw::kSelectionFilesMutex);
     const std::string appDir = tw::Narrow(dst.substr(0, dst.find_last_of(L'\\') + 1));
     const std::string tws = tw::VolumeSelectionFile(appDir, volume);
     tw::FindData info;
@@ -133,7 +135,7 @@ int wmain(int argc, wchar_t** argv) {
     auto start = Clock::now();
     if (mode == L"wizard") {
       tw::TWLDesktopNode selection(fs);
-      tw::TSelectionRefresh r = tw::RefreshFromSelectionFile(fs, ui, volume, selection, tws);
+      tw::TSelectionRefresh r = tw::RefreshFromSelectionFile(fs, ui, lock, volume, selection, tws);
       clean = r.Result == tw::TAddResult::Finished && !r.LoadError && !r.SaveError;
       // The counts are in the completion message only: read them back from it.
       if (!ui.messages.empty())
@@ -143,7 +145,7 @@ int wmain(int argc, wchar_t** argv) {
       tw::TVolumeList volumes;
       volumes.push_back(std::make_unique<tw::TVolumeRec>(volume));
       volumes.back()->AutoRefresh = true;
-      tw::TRefreshScheduler scheduler(fs, clock, appDir);
+      tw::TRefreshScheduler scheduler(fs, clock, lock, appDir);
       scheduler.RefreshTimerTimer(volumes, tw::TRefreshCheck::StartUp, ui);
       if (scheduler.LastCheck.size() == 1) {
         const auto& o = scheduler.LastCheck[0];

@@ -17,6 +17,7 @@
 #include "platform/memory/ScriptedOperationUI.h"
 #include "platform/win32/Utf.h"
 #include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32NamedMutex.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ int wmain(int argc, wchar_t** argv) {
   volume.SeparateFolders = true;
 
   tw::Win32FileSystem fs;
+  tw::Win32NamedMutex lock(tw::kSelectionFilesMutex);
   TWalkUI ui;
   tw::TWLDesktopNode selection(fs);
   tw::TAddResult result;
@@ -60,7 +62,7 @@ int wmain(int argc, wchar_t** argv) {
     result = op.AddSelectionToVolume(volume, selection, tw::CountSelectedFiles(selection));
   } else if (mode == L"refresh") {
     const tw::TSelectionRefresh r =
-        tw::RefreshFromSelectionFile(fs, ui, volume, selection, selectionFile);
+        tw::RefreshFromSelectionFile(fs, ui, lock, volume, selection, selectionFile);
     result = r.Result;
     errors = r.LoadError != 0 || r.SaveError != 0;
   } else {
