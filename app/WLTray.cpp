@@ -62,8 +62,9 @@ void TWLTray::ApplyTrayState(bool runAsTrayIcon) {
 }
 
 bool TWLTray::FormMinimize() {
-  if (!IsWindowVisible(main_.Handle()) || !main_.Options.RunAsTrayIcon) return false;
-  FileHideMIClick();
+  if (!main_.Options.RunAsTrayIcon) return false;
+  // A window already in the tray stays there: minimising it would show it on the desktop.
+  if (IsWindowVisible(main_.Handle())) FileHideMIClick();
   return true;
 }
 

@@ -23,7 +23,8 @@ class TWLTray {
   void ApplyTrayState(bool runAsTrayIcon);
   bool FileHideMIVisible() const { return fileHideShown_; }
 
-  // Minimising in tray mode hides into the tray instead; false: minimise as usual.
+  // Minimising in tray mode hides into the tray instead (a hidden window stays hidden);
+  // false: minimise as usual.
   bool FormMinimize();
   void FileHideMIClick();
   void ActivateTidewellMIClick();
