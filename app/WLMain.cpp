@@ -127,7 +127,7 @@ bool TfWLMain::Create() {
 }
 
 void TfWLMain::FormCreate() {
-  WinStart = !env_.Args.empty() && UpperCaseName(env_.Args[0]) == "/WINSTART";
+  WinStart = IsWinStart(env_.Args);
   ExitRequested = false;
   // Minimising reaches FormMinimize through WM_SYSCOMMAND from here on.
   Options = Settings.ReadOptions();
@@ -363,8 +363,8 @@ void TfWLMain::FileHideMIClick() { tray_->FileHideMIClick(); }
 void TfWLMain::SetTaskbarButton(bool show) { tw::SetTaskbarButton(Handle(), show); }
 
 bool TfWLMain::FormCloseQuery() {
-  return ExitRequested || !Options.RunAsTrayIcon ||
-         !HasTimedRefreshes(VolumeList, Options.DisableAutoRefresh);
+  return CloseEndsProgram(ExitRequested, Options.RunAsTrayIcon, VolumeList,
+                          Options.DisableAutoRefresh);
 }
 
 void TfWLMain::OptionsBTNClick() {

@@ -1,8 +1,18 @@
 #include "engine/startup.h"
 
 #include "engine/layout.h"
+#include "engine/scheduler.h"
 
 namespace tw {
+
+bool IsWinStart(const std::vector<std::string>& args) {
+  return !args.empty() && UpperCaseName(args[0]) == kWinStartArgument;
+}
+
+bool CloseEndsProgram(bool exitRequested, bool runAsTrayIcon, const TVolumeList& volumes,
+                      bool disableAutoRefresh) {
+  return exitRequested || !runAsTrayIcon || !HasTimedRefreshes(volumes, disableAutoRefresh);
+}
 
 TShortcutEnd UpdateStartupShortcut(IStartupShortcuts& shell, bool launchOnStartup,
                                    const std::string& programPath) {

@@ -1,12 +1,49 @@
-// The start-up shortcut follows LaunchOnStartup: made when missing, never rewritten, deleted
-// when switched off, and no failure of the shell gets out.
+// Start-up and session end without a window: the log-on argument, which closes end the program,
+// and the start-up shortcut, which follows LaunchOnStartup: made when missing, never rewritten,
+// deleted when switched off, and no failure of the shell gets out.
 #include <gtest/gtest.h>
+
+#include <memory>
 
 #include "engine/startup.h"
 #include "platform/memory/MemoryStartupShortcuts.h"
 
 namespace tw {
 namespace {
+
+TEST(StartupAndSessionEnd, LogOnArgumentAndWhichClosesEndTheProgram) {
+  EXPECT_TRUE(IsWinStart({"/WINSTART"}));
+  EXPECT_TRUE(IsWinStart({"/winstart", "more"}));
+  EXPECT_TRUE(IsWinStart({"/WinStart"}));
+  EXPECT_FALSE(IsWinStart({}));
+  EXPECT_FALSE(IsWinStart({"x", "/WINSTART"})) << "the first argument only";
+  EXPECT_FALSE(IsWinStart({"/WINSTARTX"}));
+  EXPECT_FALSE(IsWinStart({"WINSTART"}));
+
+  TVolumeList none, startUpOnly, weekly;
+  auto add = [](TVolumeList& list, int frequency, bool on) {
+    auto v = std::make_unique<TVolumeRec>();
+    v->Name = "V" + std::to_string(list.size());
+    v->AutoRefresh = on;
+    v->Frequency = frequency;
+    v->WeekDay = 2;
+    list.push_back(std::move(v));
+  };
+  add(startUpOnly, 0, true);
+  add(startUpOnly, 1, false);  // timed, but its refresh is off
+  add(weekly, 0, true);
+  add(weekly, 2, true);
+  for (bool exitRequested : {false, true})
+    for (bool tray : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << exitRequested << tray);
+      EXPECT_TRUE(CloseEndsProgram(exitRequested, tray, none, false));
+      EXPECT_TRUE(CloseEndsProgram(exitRequested, tray, startUpOnly, false));
+      // Only a close the user did not ask for, in the tray, with a timed refresh pending stays.
+      EXPECT_EQ(CloseEndsProgram(exitRequested, tray, weekly, false), exitRequested || !tray);
+      EXPECT_TRUE(CloseEndsProgram(exitRequested, tray, weekly, true))
+          << "switched off, nothing timed is left to stay for";
+    }
+}
 
 constexpr char kProgram[] = "C:\\Program Files\\Tidewell\\Tidewell.exe";
 
