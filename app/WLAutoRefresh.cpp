@@ -1,6 +1,7 @@
 #include "app/WLAutoRefresh.h"
 
 #include "app/WLMain.h"
+#include "app/WLTaskbar.h"
 #include "platform/Prompts.h"
 
 namespace tw {
@@ -26,7 +27,7 @@ TCheckEnd TAutoRefresh::Run(TRefreshCheck kind) {
   if (!window || !IsWindowEnabled(window)) return TCheckEnd::Busy;
   scheduler_.DisableAutoRefresh = main_.Options.DisableAutoRefresh;
   const bool visible = IsWindowVisible(window) != FALSE;
-  const LONG_PTR exStyle = GetWindowLongPtrW(window, GWL_EXSTYLE);
+  const bool hadButton = HasTaskbarButton(window);
 
   // A drive without its disk must not ask the user to insert one: the volume is skipped.
   const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
@@ -39,7 +40,7 @@ TCheckEnd TAutoRefresh::Run(TRefreshCheck kind) {
 
   if (end != TCheckEnd::Ran || scheduler_.LastCheck.empty() || !IsWindow(window)) return end;
   // The taskbar button as it was, then the window as it was.
-  SetWindowLongPtrW(window, GWL_EXSTYLE, exStyle);
+  SetTaskbarButton(window, hadButton);
   // Shown again in the state it keeps: minimised comes back minimised, with its button.
   ShowWindow(window, visible ? SW_SHOWNA : SW_HIDE);
   return end;

@@ -13,10 +13,14 @@
 #include "app/WLRestorePage.h"
 #include "app/WLProgress.h"
 #include "app/WLSingleInstance.h"
+#include "app/WLTaskbar.h"
+#include "app/WLTray.h"
 #include "app/WLVolumePage.h"
 #include "app/res/resource.h"
+#include "engine/startup.h"
 #include "platform/win32/Utf.h"
 #include "platform/win32/Win32NamedMutex.h"
+#include "platform/win32/Win32StartupShortcuts.h"
 
 namespace tw {
 
@@ -73,6 +77,7 @@ TfWLMain::TfWLMain(TMainEnv env)
 }
 
 TfWLMain::~TfWLMain() {
+  tray_.reset();  // out of the tray and unhooked while the window still exists
   pageList_.clear();  // messages that still arrive find no page
   Statistics.Uninstall();
   // The views go before the window that holds them.
@@ -111,22 +116,37 @@ bool TfWLMain::Create() {
     SetWindowPlacement(Handle(), &wp);
   }
   ShowPage(pgMain);
-  FormCreate();
-
-  bool startHidden = WinStart && Options.RunAsTrayIcon;
-  if (!startHidden) {
+  try {
+    FormCreate();
+  } catch (const EicNotifyIconError&) {
+    return false;
+  }
+  if (!startHidden_) {
     ShowWindow(Handle(), SW_SHOW);
     RedrawWindow(Handle(), nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   }
-  // A log-on start ends once its start-up work is done.
+  // A log-on start ends once its start-up work is done, unless the tray keeps it for timed
+  // refreshes (FormCloseQuery).
   if (WinStart) PostMessageW(Handle(), WM_CLOSE, 0, 0);
   return true;
 }
 
 void TfWLMain::FormCreate() {
-  WinStart = !env_.Args.empty() && UpperCaseName(env_.Args[0]) == "/WINSTART";
+  WinStart = IsWinStart(env_.Args);
   ExitRequested = false;
+  // Minimising reaches FormMinimize through WM_SYSCOMMAND from here on.
   Options = Settings.ReadOptions();
+
+  // The tray state comes before the volume list, so a log-on start in tray mode never shows
+  // the window, not even during its start-up check: minimised, hidden, without a button.
+  tray_ = std::make_unique<TWLTray>(*this, fileMenu_);
+  tray_->ApplyTrayState(Options.RunAsTrayIcon);
+  startHidden_ = Options.RunAsTrayIcon && WinStart;
+  if (startHidden_) {
+    SetWindowLongPtrW(Handle(), GWL_STYLE, GetWindowLongPtrW(Handle(), GWL_STYLE) | WS_MINIMIZE);
+    SetTaskbarButton(false);
+  }
+
   auto loaded = Volumes.Load(Options.LastVolumeName);
   volumePage_->FillVolumeList(loaded.SelectedIndex);
   Statistics.Install();
@@ -135,7 +155,11 @@ void TfWLMain::FormCreate() {
   SetTimer(Handle(), kDrawUpdateTimer, kDrawUpdateMs, nullptr);
   // The timer starts at the end of the start-up check, or of the first operation.
   StartupRefreshDue = loaded.AnyAutoRefresh && !Options.DisableAutoRefresh;
-  if (StartupRefreshDue) RefreshTimerTimer(TRefreshCheck::StartUp);
+  if (StartupRefreshDue) {
+    HCURSOR old = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    RefreshTimerTimer(TRefreshCheck::StartUp);
+    SetCursor(old);
+  }
 }
 
 void TfWLMain::FormDestroy() {
@@ -161,7 +185,7 @@ void TfWLMain::FormDestroy() {
 void TfWLMain::BuildMenu() {
   menu_ = CreateMenu();
   HMENU file = CreatePopupMenu();
-  // "&Hide" has no place on the menu; its command is reached from the tray.
+  fileMenu_ = file;  // "&Hide" joins it in tray mode
   AppendMenuW(file, MF_STRING, IDM_FILE_EXIT, L"&End Session\tAlt+X");
   AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&File");
   OnCommand(IDM_FILE_EXIT, [this] { FileExitMIClick(); });
@@ -331,16 +355,44 @@ void TfWLMain::ShowPage(int page) {
 // ---- Commands ----
 
 void TfWLMain::FileExitMIClick() {
+  if (HasTimedRefreshes(VolumeList, Options.DisableAutoRefresh) &&
+      env_.Prompts->Message(kExitQuestion, kExitCaption, mb::YesNo | mb::IconQuestion) !=
+          mb::IdYes)
+    return;
   ExitRequested = true;
   PostMessageW(Handle(), WM_CLOSE, 0, 0);
 }
 
-void TfWLMain::FileHideMIClick() {
-  // Hiding into the tray comes with the tray icon.
+void TfWLMain::FileHideMIClick() { tray_->FileHideMIClick(); }
+
+void TfWLMain::SetTaskbarButton(bool show) { tw::SetTaskbarButton(Handle(), show); }
+
+bool TfWLMain::FormCloseQuery() {
+  return CloseEndsProgram(ExitRequested, Options.RunAsTrayIcon, VolumeList,
+                          Options.DisableAutoRefresh);
 }
 
 void TfWLMain::OptionsBTNClick() {
-  // The options dialog opens here.
+  // The tray menu offers Options only while nothing runs; a command left over must not nest.
+  if (!IsWindowEnabled(Handle())) return;
+  StopRefreshTimer();
+  AfterOptionsDialog();
+  StartRefreshTimer();
+}
+
+void TfWLMain::AfterOptionsDialog() {
+  IStartupShortcuts* shortcuts = env_.Shortcuts;
+  if (!shortcuts) {
+    if (!realShortcuts_) realShortcuts_ = std::make_unique<Win32StartupShortcuts>();
+    shortcuts = realShortcuts_.get();
+  }
+  UpdateStartupShortcut(*shortcuts, Options.LaunchOnStartup, env_.ExePath);
+  Settings.WriteDefaultVolume(VolumeList);
+  tray_->ApplyTrayState(Options.RunAsTrayIcon);
+  if (!Options.RunAsTrayIcon)
+    ActivateTidewellMIClick();  // a window hidden in the tray comes back with its button
+  else if (!IsWindowVisible(Handle()))
+    SetTaskbarButton(false);
 }
 
 void TfWLMain::FindBTNClick() {
@@ -355,14 +407,7 @@ void TfWLMain::AddSelectionChanged() { AddPage().FoundFilesAdded(); }
 
 void TfWLMain::RefreshTimerTimer(TRefreshCheck kind) { autoRefresh_->Run(kind); }
 
-void TfWLMain::ActivateTidewellMIClick() {
-  if (fWLProgress && fWLProgress->Handle()) {
-    SetForegroundWindow(fWLProgress->Handle());
-    return;
-  }
-  ShowWindow(Handle(), IsIconic(Handle()) ? SW_RESTORE : SW_SHOW);
-  SetForegroundWindow(Handle());
-}
+void TfWLMain::ActivateTidewellMIClick() { tray_->ActivateTidewellMIClick(); }
 
 int TfWLMain::HelpContext() const {
   auto byMode = [this] {
@@ -501,8 +546,17 @@ LRESULT TfWLMain::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       if (wp == kDrawUpdateTimer) Statistics.DrawUpdateTimerTimer();
       else if (wp == kRefreshTimer) RefreshTimerTimer();
       return 0;
+    case WM_SYSCOMMAND:
+      if ((wp & 0xFFF0) == SC_MINIMIZE && tray_ && tray_->FormMinimize()) return 0;
+      break;
+    case WM_INITMENUPOPUP:
+      if (tray_ && tray_->InitMenuPopup(reinterpret_cast<HMENU>(wp))) return 0;
+      break;
     case WM_CLOSE:
-      // Without the tray every accepted close ends the program.
+      if (!FormCloseQuery()) {
+        FileHideMIClick();  // the tray keeps the program for its timed refreshes
+        return 0;
+      }
       FormDestroy();
       DestroyWindow(Handle());
       return 0;
@@ -522,6 +576,7 @@ LRESULT TfWLMain::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       Volumes.Save();
       return 0;
     case WM_DESTROY:
+      if (tray_) tray_->NotifyIcon->SetIconVisible(false);
       KillTimer(Handle(), kDrawUpdateTimer);
       KillTimer(Handle(), kRefreshTimer);
       if (env_.QuitOnDestroy) PostQuitMessage(0);

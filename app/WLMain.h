@@ -25,6 +25,7 @@
 #include "platform/NamedMutex.h"
 #include "platform/Prompts.h"
 #include "platform/Registry.h"
+#include "platform/StartupShortcuts.h"
 
 namespace tw {
 
@@ -38,6 +39,7 @@ class TRefreshPage;
 class TOrphanedRestorePage;
 class TWizardPage;
 class TAutoRefresh;
+class TWLTray;
 
 // What the window works with; the program passes the real platform, tests their own.
 struct TMainEnv {
@@ -64,7 +66,13 @@ struct TMainEnv {
   // The lock shared with the Explorer extension while a selection file is read or replaced;
   // null: the session's named mutex kSelectionFilesMutex.
   INamedMutex* SelectionLock = nullptr;
+  // The Startup folder that holds "Tidewell.lnk"; null: the user's real one.
+  IStartupShortcuts* Shortcuts = nullptr;
 };
+
+inline constexpr char kExitCaption[] = "Exit Tidewell";
+inline constexpr char kExitQuestion[] =
+    "This will end Tidewell, that means automatic refreshes cannot be performed. Continue?";
 
 class TfWLMain : public forms::TForm, public IFindFilesHost {
  public:
@@ -78,12 +86,22 @@ class TfWLMain : public forms::TForm, public IFindFilesHost {
   void ShowPage(int page);
 
   // Commands reached from several places.
+  // End Session of the main menu and page: asks first while timed refreshes are pending.
   void FileExitMIClick();
+  // Hides the window into the tray, without its taskbar button.
   void FileHideMIClick();
   // Brings the window out of the tray (another copy's start asks for it); while an operation's
   // progress dialog exists only that comes forward.
   void ActivateTidewellMIClick();
   void OptionsBTNClick();
+  // The start-up and tray settings applied after the options dialog: the start-up shortcut,
+  // the default volume for the context menu, the tray icon and "&Hide", the taskbar button.
+  void AfterOptionsDialog();
+  // Whether a close of the window ends the program (else it hides into the tray).
+  bool FormCloseQuery();
+  // Shows (true) or takes away (false) the program's taskbar button.
+  void SetTaskbarButton(bool show);
+  TWLTray& Tray() { return *tray_; }
   void FindBTNClick();
   // The automatic refresh check: the timer's tick, the start-up check or the session's end.
   void RefreshTimerTimer(TRefreshCheck kind = TRefreshCheck::Tick);
@@ -168,12 +186,15 @@ class TfWLMain : public forms::TForm, public IFindFilesHost {
 
   TMainEnv env_;
   std::unique_ptr<INamedMutex> ownSelectionLock_;  // when the environment gives none
+  std::unique_ptr<IStartupShortcuts> realShortcuts_;
+  bool startHidden_ = false;  // a log-on start in tray mode: only the icon shows
   bool exitSaved_ = false;  // the exit writes ran (at the end of the session or at close)
   bool refreshTimerOn_ = false;
   HWND pageControl_ = nullptr;
   HWND pages_[8] = {};
   HWND captionLine_ = nullptr;
   HMENU menu_ = nullptr;
+  HMENU fileMenu_ = nullptr;
   HMENU filesMenu_ = nullptr;
   bool filesMenuShown_ = false;
   std::unique_ptr<TMainPage> mainPage_;
@@ -185,6 +206,7 @@ class TfWLMain : public forms::TForm, public IFindFilesHost {
   std::unique_ptr<TRefreshPage> refreshPage_;
   std::unique_ptr<TOrphanedRestorePage> orphanedPage_;
   std::unique_ptr<TAutoRefresh> autoRefresh_;
+  std::unique_ptr<TWLTray> tray_;
 };
 
 }  // namespace tw

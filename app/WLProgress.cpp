@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/WLTaskbar.h"
 #include "platform/win32/Utf.h"
 
 namespace tw {
@@ -153,30 +154,18 @@ bool TfWLProgress::OpenClip(const wchar_t* name) {
 void TfWLProgress::FormShow() {
   CentreOn(Handle(), main_);
   StartAnimation();
-  SetMainTaskbarButton(false);
+  // The main window gives up its taskbar button while the dialog shows its own; one that had
+  // none (hidden in the tray) is left to whoever hid it.
+  if (main_ && HasTaskbarButton(main_)) {
+    mainButtonTaken_ = true;
+    SetTaskbarButton(main_, false);
+  }
 }
 
 void TfWLProgress::FormDestroy() {
   StopAnimation();
-  SetMainTaskbarButton(true);
-}
-
-// The main window gives up its taskbar button while the dialog shows its own, and gets it back
-// when the dialog goes. A style change reaches the taskbar only through a hide and show, which a
-// hidden main window does not need (and must not get).
-void TfWLProgress::SetMainTaskbarButton(bool visible) {
-  if (!main_ || !IsWindow(main_)) return;
-  if (!visible && mainButtonTaken_) return;
-  if (visible && !mainButtonTaken_) return;
-  LONG_PTR ex = GetWindowLongPtrW(main_, GWL_EXSTYLE);
-  LONG_PTR wanted = visible ? mainExStyle_ : ((ex | WS_EX_TOOLWINDOW) & ~WS_EX_APPWINDOW);
-  if (!visible) mainExStyle_ = ex;
-  mainButtonTaken_ = !visible;
-  if (wanted == ex) return;
-  bool shown = IsWindowVisible(main_) != 0;
-  if (shown) ShowWindow(main_, SW_HIDE);
-  SetWindowLongPtrW(main_, GWL_EXSTYLE, wanted);
-  if (shown) ShowWindow(main_, SW_SHOWNA);
+  if (mainButtonTaken_) SetTaskbarButton(main_, true);
+  mainButtonTaken_ = false;
 }
 
 void TfWLProgress::SetCaption(const std::string& caption) {

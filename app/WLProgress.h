@@ -62,7 +62,6 @@ class TfWLProgress : public forms::TForm {
   void FormShow();
   void FormDestroy();
   bool OpenClip(const wchar_t* name);
-  void SetMainTaskbarButton(bool visible);
 
   HWND main_;
   HWND aviVideo_ = nullptr;
@@ -71,7 +70,6 @@ class TfWLProgress : public forms::TForm {
   bool playing_ = false;
   bool clipLoaded_ = false;
   bool mainButtonTaken_ = false;
-  LONG_PTR mainExStyle_ = 0;
 };
 
 // The dialog of the running operation; empty while none runs. The dialog clears it when it is

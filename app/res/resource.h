@@ -14,3 +14,6 @@
 #define IDM_HELP_HOMEPAGE 40023
 #define IDM_HELP_ABOUT 40024
 #define IDM_VOLUME_REMOVE_FROM_LIST 40030  // RemoveFromList1 of VolumeListPopup
+#define IDM_TRAY_ACTIVATE 40040    // ActivateTidewellMI of TrayIconPM
+#define IDM_TRAY_OPTIONS 40041     // OptionsMI
+#define IDM_TRAY_END_SESSION 40042 // EndSessionMI

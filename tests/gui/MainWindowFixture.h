@@ -15,6 +15,7 @@
 #include "engine/volumes.h"
 #include "platform/memory/MemoryFileSystem.h"
 #include "platform/memory/MemoryRegistry.h"
+#include "platform/memory/MemoryStartupShortcuts.h"
 #include "platform/memory/ScriptedPrompts.h"
 #include "platform/win32/Utf.h"
 #include "tests/gui/PromptBoxes.h"
@@ -63,6 +64,7 @@ class MainWindowFixture : public ::testing::Test {
     env.ProductKey = kFixtureKey;
     env.Args = std::move(args);
     env.Clock = clock;
+    env.Shortcuts = &shortcuts;
     env.QuitOnDestroy = false;
     env.OperationBoxes = &boxes;
     env.OpenLog = [this](const std::string& path) { openedLogs.push_back(path); };
@@ -104,6 +106,7 @@ class MainWindowFixture : public ::testing::Test {
   MemoryFileSystem fs;
   MemoryRegistry registry;
   ScriptedPrompts prompts;
+  MemoryStartupShortcuts shortcuts;
   TPromptBoxes boxes{prompts};
   std::vector<std::string> openedLogs, opened;
   IClock* clock = nullptr;  // the automatic refresh's; null: the wall clock
