@@ -8,6 +8,7 @@
 #include "app/WLContentsPage.h"
 #include "app/WLDeletePage.h"
 #include "app/WLMainPage.h"
+#include "app/WLOptions.h"
 #include "app/WLOrphanedRestorePage.h"
 #include "app/WLRefreshPage.h"
 #include "app/WLRestorePage.h"
@@ -212,7 +213,7 @@ void TfWLMain::BuildMenu() {
   AppendMenuW(help, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(help, MF_STRING, IDM_HELP_ABOUT, L"&About...");
   AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(help), L"&Help");
-  OnCommand(IDM_HELP_CONTENTS, [this] { ShowHelp(); });
+  OnCommand(IDM_HELP_CONTENTS, [this] { ShowHelp(HelpContext()); });
   OnCommand(IDM_HELP_SEARCH, [this] { HelpSearchMIClick(); });
   OnCommand(IDM_HELP_MANUAL, [this] { UsersManual1Click(); });
   OnCommand(IDM_HELP_HOMEPAGE, [this] { HelpHomePageMIClick(); });
@@ -376,6 +377,18 @@ void TfWLMain::OptionsBTNClick() {
   // The tray menu offers Options only while nothing runs; a command left over must not nest.
   if (!IsWindowEnabled(Handle())) return;
   StopRefreshTimer();
+  {
+    TOptionsEnv env;
+    env.Owner = Handle();
+    env.VolumeList = &VolumeList;
+    env.Options = &Options;
+    env.Settings = &Settings;
+    env.Registry = env_.Registry;
+    env.Prompts = env_.Prompts;
+    env.ShowHelp = [this](int context) { ShowHelp(context); };
+    TfWLOptions options(std::move(env));
+    options.ShowModal();
+  }
   AfterOptionsDialog();
   StartRefreshTimer();
 }
@@ -438,27 +451,23 @@ bool ExistsAsFile(IFileSystem& fs, const std::string& path) {
   FindData info;
   return fs.Stat(path, info) == winerr::Success && !info.IsDirectory();
 }
+
+// Opens the help file with a WinHelp command; without the file the user is told so.
+void OpenHelp(TfWLMain& main, UINT command, ULONG_PTR data) {
+  std::string file = main.Env().AppDir + kHelpFile;
+  if (!ExistsAsFile(main.Fs(), file)) {
+    main.Message("The help file " + file + " could not be found.", mb::Ok | mb::IconError);
+    return;
+  }
+  WinHelpW(main.Handle(), Widen(file).c_str(), command, data);
+}
 }  // namespace
 
-void TfWLMain::ShowHelp() {
-  std::string file = env_.AppDir + kHelpFile;
-  if (!ExistsAsFile(*env_.Fs, file)) {
-    Message("The help file " + file + " could not be found.", mb::Ok | mb::IconError);
-    return;
-  }
-  int context = HelpContext();
-  WinHelpW(Handle(), Widen(file).c_str(), context ? HELP_CONTEXT : HELP_CONTENTS,
-           static_cast<ULONG_PTR>(context));
+void TfWLMain::ShowHelp(int context) {
+  OpenHelp(*this, context ? HELP_CONTEXT : HELP_CONTENTS, static_cast<ULONG_PTR>(context));
 }
 
-void TfWLMain::HelpSearchMIClick() {
-  std::string file = env_.AppDir + kHelpFile;
-  if (!ExistsAsFile(*env_.Fs, file)) {
-    Message("The help file " + file + " could not be found.", mb::Ok | mb::IconError);
-    return;
-  }
-  WinHelpW(Handle(), Widen(file).c_str(), HELP_FINDER, 0);
-}
+void TfWLMain::HelpSearchMIClick() { OpenHelp(*this, HELP_FINDER, 0); }
 
 void TfWLMain::UsersManual1Click() {
   std::string file = env_.AppDir + kManualFile;

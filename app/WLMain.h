@@ -105,7 +105,8 @@ class TfWLMain : public forms::TForm, public IFindFilesHost {
   void FindBTNClick();
   // The automatic refresh check: the timer's tick, the start-up check or the session's end.
   void RefreshTimerTimer(TRefreshCheck kind = TRefreshCheck::Tick);
-  void ShowHelp();
+  // Opens the help file at a context number (0: its contents); says so when it is missing.
+  void ShowHelp(int context);
   void HelpSearchMIClick();
   void UsersManual1Click();
   void HelpHomePageMIClick();

@@ -17,6 +17,10 @@ uint32_t Get32(const std::vector<uint8_t>& in, size_t& pos) {
 
 }  // namespace
 
+std::string FailedToSetDataText(const std::string& valueName) {
+  return "Failed to set data for '" + valueName + "'";
+}
+
 std::vector<uint8_t> EncodePlacement(const TWindowPlacement& p) {
   std::vector<uint8_t> out;
   out.reserve(TWindowPlacement::kBytes);
@@ -144,6 +148,29 @@ void TSettingsStore::RenameContextMenuMark(const std::string& oldName,
   // Value names ignore case: a change of case only is a delete and a write of the same value.
   key->DeleteValue(oldName);
   key->WriteString(newName, "");
+}
+
+bool TSettingsStore::AddContextMenuMark(const std::string& volumeName) {
+  auto key = registry_.Open(RegRoot::CurrentUser, ContextMenuKey(), true);
+  if (!key) return true;  // nothing to offer the extension: as if the button did nothing
+  if (key->TypeOf(volumeName) != RegType::None) return true;
+  return key->WriteString(volumeName, "") == winerr::Success;
+}
+
+TZipShutdownEject::TZipShutdownEject(IRegistry& registry, std::string keyPath)
+    : registry_(registry), keyPath_(std::move(keyPath)) {}
+
+bool TZipShutdownEject::Read() {
+  key_ = registry_.Open(RegRoot::LocalMachine, keyPath_, true);
+  uint32_t value = 0;
+  return key_ && key_->ReadDword(WLRegStrings::ZipShutdownEject, value) == winerr::Success &&
+         value == 1;
+}
+
+bool TZipShutdownEject::Write(bool eject) {
+  // The key may have been out of reach when it was read.
+  if (!key_) key_ = registry_.Open(RegRoot::LocalMachine, keyPath_, true);
+  return key_ && key_->WriteDword(WLRegStrings::ZipShutdownEject, eject ? 1 : 0) == winerr::Success;
 }
 
 }  // namespace tw

@@ -2,6 +2,7 @@
 // the executable for the context-menu extension, and the name of the default volume.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,7 +28,13 @@ inline constexpr char LastVolumeOpened[] = "LastVolumeOpened";
 inline constexpr char State[] = "State";
 inline constexpr char DefaultVolume[] = "DefaultVolume";
 inline constexpr char AppPathValue[] = "";  // the key's default value
+// The Zip drive vendor's own setting (HKEY_LOCAL_MACHINE), shown by the options dialog.
+inline constexpr char ZipExtensionsKey[] = "\\Software\\Iomega Corporation\\Extensions";
+inline constexpr char ZipShutdownEject[] = "ZipShutdownEject";
 }  // namespace WLRegStrings
+
+// The message of a registry value that could not be written.
+std::string FailedToSetDataText(const std::string& valueName);
 
 struct TGeneralOptions {
   bool LaunchOnStartup = false;
@@ -93,10 +100,34 @@ class TSettingsStore {
   void DeleteContextMenuMark(const std::string& volumeName);
   // A renamed volume keeps its mark: the value under the old name becomes one under the new.
   void RenameContextMenuMark(const std::string& oldName, const std::string& newName);
+  // Offers the volume on the context menu: an empty string value named like it, written once.
+  // A key that cannot be opened or created is skipped silently; false only when the key is
+  // there but the value could not be written.
+  bool AddContextMenuMark(const std::string& volumeName);
 
  private:
   IRegistry& registry_;
   std::string productKey_;
+};
+
+// The Zip drive vendor's switch for ejecting Zip disks at shutdown, in HKEY_LOCAL_MACHINE: 1 is
+// on. The options dialog keeps one open while it shows.
+class TZipShutdownEject {
+ public:
+  // keyPath lets tests work below a key of their own; the program uses the vendor's.
+  explicit TZipShutdownEject(IRegistry& registry,
+                             std::string keyPath = WLRegStrings::ZipExtensionsKey);
+
+  // Opens the key, creating it where allowed, and reads the value. A missing key or value, or
+  // one that cannot be read, counts as off.
+  bool Read();
+  // Writes 1 or 0 as a DWORD; false when it could not be written (no right to the key).
+  bool Write(bool eject);
+
+ private:
+  IRegistry& registry_;
+  std::string keyPath_;
+  std::unique_ptr<IRegKey> key_;
 };
 
 }  // namespace tw

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/WLMain.h"
+#include "app/WLOptions.h"
 #include "app/WLProgress.h"
 #include "app/WLRootPath.h"
 #include "app/WLSelecting.h"
@@ -155,6 +156,22 @@ void CheckEveryForm() {
   cuts = CutTexts(root.Handle());
   EXPECT_TRUE(cuts.empty()) << "root path:\n" << Describe(cuts);
   ShowWindow(root.Handle(), SW_HIDE);
+
+  TOptionsEnv optionsEnv;
+  optionsEnv.Owner = main.Handle();
+  optionsEnv.VolumeList = &main.VolumeList;
+  optionsEnv.Options = &main.Options;
+  optionsEnv.Settings = &main.Settings;
+  optionsEnv.Registry = &registry;
+  optionsEnv.Prompts = &prompts;
+  TfWLOptions options(optionsEnv);
+  ShowWindow(options.Handle(), SW_SHOW);
+  forms::driver::Pump();
+  cuts = CutTexts(options.Handle());
+  EXPECT_TRUE(cuts.empty()) << "options:\n" << Describe(cuts);
+  EXPECT_EQ(SendMessageW(options.Control("VolumesLB"), LB_GETITEMHEIGHT, 0, 0), 16 * kTestDpi / 96);
+  testing::SavePicture(options.Handle(), "dpi144-options.bmp");
+  ShowWindow(options.Handle(), SW_HIDE);
 
   ShowWindow(selecting.Handle(), SW_SHOW);
   forms::driver::Pump();
