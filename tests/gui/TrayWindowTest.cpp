@@ -304,8 +304,20 @@ TEST_F(TrayWindowTest, TheTrayMenuOffersItsCommandsOnlyWhileNothingRuns) {
   HWND main = Start();
   form->Options.LaunchOnStartup = true;  // so the options' steps leave a trace
 
+  // "&Options" runs the dialog modally: a timer inside its loop closes it once it shows.
+  static bool optionsShown;
+  optionsShown = false;
+  UINT_PTR closer = SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR, DWORD) {
+    HWND dlg = FindWindowW(L"TfWLOptions", nullptr);
+    if (dlg && IsWindowVisible(dlg)) {
+      optionsShown = true;
+      PostMessageW(dlg, WM_CLOSE, 0, 0);
+    }
+  });
   TMenuSeen seen = OpenTrayMenu({VK_DOWN, VK_DOWN, VK_RETURN}, "TrayMenu.bmp");
+  KillTimer(nullptr, closer);
   ASSERT_TRUE(seen.found) << "no menu opened";
+  EXPECT_TRUE(optionsShown) << "the options dialog ran";
   EXPECT_EQ(seen.items,
             (std::vector<std::string>{"&Activate Tidewell", "&Options", "-", "&End Session"}));
   EXPECT_EQ(seen.defaultItem, 0) << "Activate is the default, drawn bold";
