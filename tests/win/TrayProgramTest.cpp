@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "app/forms/Forms.h"
 #include "engine/layout.h"
 #include "engine/oplog.h"
 #include "engine/scheduler.h"
@@ -166,6 +167,10 @@ class TrayProgramTest : public test::TProgramCopyTest {
     test::RemoveTree(fs_, source_);
     CreateDirectoryW(Widen(source_).c_str(), nullptr);
     WriteAll(Widen(source_ + "\\f.txt"), "data");
+    const auto startup = Win32StartupShortcuts().StartupFolder();
+    ASSERT_TRUE(startup);
+    link_ = Widen(AddBackslash(*startup) + "Tidewell.lnk");
+    DeleteFileW(link_.c_str());
   }
   void TearDown() override {
     if (pi_.hProcess) {
@@ -175,6 +180,7 @@ class TrayProgramTest : public test::TProgramCopyTest {
       CloseHandle(pi_.hThread);
     }
     DeleteFileW((folder_ + L"Docs.TWS").c_str());
+    DeleteFileW(link_.c_str());
     test::RemoveTree(fs_, source_);
     test::RemoveTree(fs_, backup_.substr(0, backup_.size() - 1));
     TProgramCopyTest::TearDown();
@@ -182,6 +188,7 @@ class TrayProgramTest : public test::TProgramCopyTest {
 
   Win32FileSystem fs_;
   std::string source_, backup_;
+  std::wstring link_;
   PROCESS_INFORMATION pi_{};
 };
 
@@ -195,8 +202,12 @@ TEST_F(TrayProgramTest, ALogOnStartRefreshesInTheTrayAndTheSessionsEndSavesItsDa
   docs.AutoRefresh = true;
   docs.Frequency = 1;  // daily, no time: due at once
   docs.LastRefresh = clock.Now() - 1;
+  TVolumeRec photos = docs;
+  photos.Name = "Photos";
+  photos.AutoRefresh = false;
   TValueWriter writer;
   WriteVolumeRec(writer, docs);
+  WriteVolumeRec(writer, photos);
   WriteAll(folder_ + L"VOLUMES.TWB", writer.Data());
   WriteAll(folder_ + L"Docs.TWS", "[" + source_ + "]\r\nf.txt=#\r\n");
 
@@ -223,6 +234,34 @@ TEST_F(TrayProgramTest, ALogOnStartRefreshesInTheTrayAndTheSessionsEndSavesItsDa
   const UINT notify = RegisterWindowMessageW(L"Quillmoor.TicNotifyIconMsg");
   SendMessageW(main, notify, 0, WM_LBUTTONDBLCLK);
   EXPECT_TRUE(IsWindowVisible(main));
+
+  // The options: automatic refresh for the second volume checks the launch box, and closing
+  // the dialog makes the start-up shortcut.
+  ASSERT_TRUE(PostMessageW(forms::FindControl(main, "OptionsBTN"), BM_CLICK, 0, 0));
+  HWND options = WaitForWindow(pi_.dwProcessId, L"TfWLOptions", 100);
+  ASSERT_NE(options, nullptr) << "no options dialog";
+  for (int i = 0; i < 50 && !IsWindowVisible(options); ++i) Sleep(100);
+  HWND list = forms::FindControl(options, "VolumesLB");
+  const auto rowHeight = static_cast<int>(SendMessageW(list, LB_GETITEMHEIGHT, 0, 0));
+  const LPARAM row1 = MAKELPARAM(20, rowHeight + rowHeight / 2);
+  PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, row1);
+  PostMessageW(list, WM_LBUTTONUP, 0, row1);
+  for (int i = 0; i < 50 && SendMessageW(list, LB_GETCURSEL, 0, 0) != 1; ++i) Sleep(100);
+  ASSERT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), 1);
+  HWND refreshes = forms::FindControl(options, "RefreshesCHB");
+  HWND launch = forms::FindControl(options, "LaunchCHB");
+  EXPECT_EQ(SendMessageW(refreshes, BM_GETCHECK, 0, 0), BST_UNCHECKED) << "Photos has none";
+  EXPECT_EQ(SendMessageW(launch, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  PostMessageW(refreshes, BM_CLICK, 0, 0);
+  for (int i = 0; i < 50 && SendMessageW(launch, BM_GETCHECK, 0, 0) != BST_CHECKED; ++i)
+    Sleep(100);
+  EXPECT_EQ(SendMessageW(launch, BM_GETCHECK, 0, 0), BST_CHECKED);
+  PostMessageW(forms::FindControl(options, "CloseBTN"), BM_CLICK, 0, 0);
+  for (int i = 0; i < 50 && IsWindow(options); ++i) Sleep(100);
+  EXPECT_FALSE(IsWindow(options));
+  EXPECT_NE(GetFileAttributesW(link_.c_str()), INVALID_FILE_ATTRIBUTES) << "no Tidewell.lnk";
+  EXPECT_TRUE(IsWindowEnabled(main));
+
   SendMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
   EXPECT_FALSE(IsWindowVisible(main));
   EXPECT_EQ(WaitForSingleObject(pi_.hProcess, 300), static_cast<DWORD>(WAIT_TIMEOUT));
@@ -247,6 +286,10 @@ TEST_F(TrayProgramTest, ALogOnStartRefreshesInTheTrayAndTheSessionsEndSavesItsDa
   TVolumeRec back;
   ASSERT_TRUE(ReadVolumeRec(reader, back));
   EXPECT_TRUE(RefreshedToday(back.LastRefresh, clock.Now()));
+  TVolumeRec photosBack;
+  ASSERT_TRUE(ReadVolumeRec(reader, photosBack));
+  EXPECT_EQ(photosBack.Name, "Photos");
+  EXPECT_TRUE(photosBack.AutoRefresh) << "the options' change saved";
   // The settings of a normal exit.
   HKEY key = nullptr;
   ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Corvane\\Tidewell\\Options", 0, KEY_READ,
@@ -254,6 +297,11 @@ TEST_F(TrayProgramTest, ALogOnStartRefreshesInTheTrayAndTheSessionsEndSavesItsDa
             ERROR_SUCCESS);
   DWORD value = 0, size = sizeof(value);
   EXPECT_EQ(RegQueryValueExW(key, L"RunAsTrayIcon", nullptr, nullptr,
+                             reinterpret_cast<BYTE*>(&value), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(value, 1u);
+  size = sizeof(value);
+  EXPECT_EQ(RegQueryValueExW(key, L"LaunchOnStartup", nullptr, nullptr,
                              reinterpret_cast<BYTE*>(&value), &size),
             ERROR_SUCCESS);
   EXPECT_EQ(value, 1u);
