@@ -15,6 +15,7 @@
 #include "app/forms/Forms.h"
 #include "platform/win32/Utf.h"
 #include "tests/gui/WindowPicture.h"
+#include "tests/win/ContextMenuDll.h"
 #include "tests/win/ProgramCopy.h"
 
 namespace tw {
@@ -81,52 +82,6 @@ long RunWait(const std::wstring& exe, const std::wstring& args, DWORD waitMs = 6
   return code;
 }
 
-// The shell's file list of one path, as Explorer hands it to a context-menu handler.
-class TDropData : public IDataObject {
- public:
-  explicit TDropData(const std::wstring& path) : path_(path) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (riid == IID_IUnknown || riid == IID_IDataObject) {
-      *out = this;
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs_; }  // lives on the test's stack
-  HRESULT STDMETHODCALLTYPE GetData(FORMATETC* f, STGMEDIUM* m) override {
-    if (f->cfFormat != CF_HDROP || !(f->tymed & TYMED_HGLOBAL)) return DV_E_FORMATETC;
-    const size_t bytes = sizeof(DROPFILES) + (path_.size() + 2) * sizeof(wchar_t);
-    HGLOBAL g = GlobalAlloc(GHND, bytes);
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(g));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), path_.c_str(),
-           path_.size() * sizeof(wchar_t));
-    GlobalUnlock(g);
-    m->tymed = TYMED_HGLOBAL;
-    m->hGlobal = g;
-    m->pUnkForRelease = nullptr;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* f) override {
-    return f->cfFormat == CF_HDROP ? S_OK : DV_E_FORMATETC;
-  }
-  HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
-
- private:
-  std::wstring path_;
-  ULONG refs_ = 1;
-};
-
 // "Mark for Tidewell" on one path through the registered class, as Explorer calls it.
 HRESULT MarkForTidewell(const std::wstring& path) {
   CLSID clsid;
@@ -135,8 +90,9 @@ HRESULT MarkForTidewell(const std::wstring& path) {
   HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
                                 reinterpret_cast<void**>(&init));
   if (FAILED(hr)) return hr;
-  TDropData data(path);
-  hr = init->Initialize(nullptr, &data, nullptr);
+  auto* data = new test::THDropData(test::DropFilesBytes({path}));
+  hr = init->Initialize(nullptr, data, nullptr);
+  data->Release();
   IContextMenu* menu = nullptr;
   if (SUCCEEDED(hr)) hr = init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
   if (SUCCEEDED(hr)) {

@@ -11,6 +11,7 @@
 #include "platform/win32/Utf.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "selection/selection.h"
+#include "tests/win/ContextMenuDll.h"
 #include "tests/win/ProgramCopy.h"
 #include "tests/win/RealFiles.h"
 
@@ -19,48 +20,6 @@ namespace {
 
 const wchar_t kClsid[] = L"{6B0E2D71-4C3A-4F58-9E21-7A5C3D90B1E4}";
 constexpr int kRounds = 300;
-
-// A file list of one path, as the shell hands it to a context-menu handler.
-class TOnePath : public IDataObject {
- public:
-  explicit TOnePath(const std::wstring& path) : path_(path) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (riid == IID_IUnknown || riid == IID_IDataObject) {
-      *out = this;
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }  // lives on the test's stack
-  HRESULT STDMETHODCALLTYPE GetData(FORMATETC* f, STGMEDIUM* m) override {
-    if (f->cfFormat != CF_HDROP || !(f->tymed & TYMED_HGLOBAL)) return DV_E_FORMATETC;
-    HGLOBAL g = GlobalAlloc(GHND, sizeof(DROPFILES) + (path_.size() + 2) * sizeof(wchar_t));
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(g));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    memcpy(drop + 1, path_.c_str(), path_.size() * sizeof(wchar_t));
-    GlobalUnlock(g);
-    m->tymed = TYMED_HGLOBAL;
-    m->hGlobal = g;
-    m->pUnkForRelease = nullptr;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* f) override {
-    return f->cfFormat == CF_HDROP ? S_OK : DV_E_FORMATETC;
-  }
-  HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
-
- private:
-  std::wstring path_;
-};
 
 TEST(SelectionLockTwoProcesses, ThreeHundredMarksAgainstThreeHundredEngineRoundsLoseNoEntry) {
   Win32FileSystem fs;
@@ -103,9 +62,11 @@ TEST(SelectionLockTwoProcesses, ThreeHundredMarksAgainstThreeHundredEngineRounds
     IShellExtInit* init = nullptr;
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&init)),
               S_OK);
-    TOnePath data(Widen(marked + "\\dll" + std::to_string(i) + ".txt"));
+    auto* data = new test::THDropData(
+        test::DropFilesBytes({Widen(marked + "\\dll" + std::to_string(i) + ".txt")}));
     IContextMenu* menu = nullptr;
-    HRESULT hr = init->Initialize(nullptr, &data, nullptr);
+    HRESULT hr = init->Initialize(nullptr, data, nullptr);
+    data->Release();
     if (SUCCEEDED(hr)) hr = init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
     if (SUCCEEDED(hr)) {
       HMENU popup = CreatePopupMenu();
