@@ -114,12 +114,6 @@ bool TWLContextMenuCore::VolumeKnown(const std::string& volume) {
 
 namespace {
 
-// The section and key of one marked item, as the selection file holds them.
-struct TMark {
-  std::string section;
-  std::string key;  // empty for a folder marked whole
-};
-
 // False for a path that is not absolute and plain (relative, wildcards, "." or "..").
 bool MarkOf(IFileSystem& fs, std::string path, TMark& mark) {
   if (!IsValidSelectionPath(path)) return false;
@@ -156,8 +150,8 @@ bool TWLContextMenuCore::Mark(const std::string& volume, const std::vector<std::
     Refuse(volume, kNoProgramReason);
     return false;
   }
-  // A name with "\" or ".." would write outside the program folder.
-  if (!IsValidSelectionName(volume) ||
+  // A name with "\" or ".." would write outside the program folder; "CON" names a device.
+  if (!IsUsableVolumeName(volume) ||
       !IsValidSelectionPath(programFolder_ + volume + kSelectionExtension)) {
     Refuse(volume, kBadNameReason);
     return false;
@@ -169,31 +163,33 @@ bool TWLContextMenuCore::Mark(const std::string& volume, const std::vector<std::
     TMark mark;
     if (MarkOf(fs_, path, mark)) marks.push_back(std::move(mark));
   }
-
-  const std::string fileName = programFolder_ + volume + kSelectionExtension;
-  TNamedMutexLock lock(mutex_, kMutexWaitMs);
-  if (!lock.Held()) {
-    Refuse(volume, kBusyReason);
-    return false;
+  std::string refusal;
+  {
+    TNamedMutexLock lock(mutex_, kMutexWaitMs);
+    refusal = lock.Held() ? WriteMarks(volume, marks) : kBusyReason;
   }
+  // The box waits for the user: Tidewell and other marks must not wait with it.
+  if (refusal.empty()) return true;
+  Refuse(volume, refusal);
+  return false;
+}
+
+std::string TWLContextMenuCore::WriteMarks(const std::string& volume,
+                                           const std::vector<TMark>& marks) {
+  const std::string fileName = programFolder_ + volume + kSelectionExtension;
   FindData info;
   WinError found = fs_.Stat(fileName, info);
   if (found == winerr::FileNotFound || found == winerr::PathNotFound) {
     // Tidewell leaves DefaultVolume naming a deleted volume: marks for it would go nowhere.
-    if (!VolumeKnown(volume)) {
-      Refuse(volume, kNoVolumeReason);
-      return false;
-    }
+    if (!VolumeKnown(volume)) return kNoVolumeReason;
   }
   TProfileFile file(fs_, fileName);
   // An existing file that cannot be read is never replaced: the marks alone would drop it.
   if (WinError e = found == winerr::Success || found == winerr::FileNotFound ||
                            found == winerr::PathNotFound
                        ? file.Load()
-                       : found) {
-    Refuse(volume, FormatText(kReadReason, {fileName, ErrorText(e)}));
-    return false;
-  }
+                       : found)
+    return FormatText(kReadReason, {fileName, ErrorText(e)});
   const std::string allKey(kAllMarker);
   const std::string value(kEntryValue);
   for (const TMark& mark : marks) {
@@ -208,17 +204,11 @@ bool TWLContextMenuCore::Mark(const std::string& volume, const std::vector<std::
       file.DeleteKey(mark.section, allKey);
       e = file.WriteString(mark.section, mark.key, value);
     }
-    if (e != winerr::Success) {
-      Refuse(volume, FormatText(kSaveReason, {fileName, ErrorText(e)}));
-      return false;
-    }
+    if (e != winerr::Success) return FormatText(kSaveReason, {fileName, ErrorText(e)});
   }
-  if (!file.Modified()) return true;
-  if (WinError e = file.Save()) {
-    Refuse(volume, FormatText(kSaveReason, {fileName, ErrorText(e)}));
-    return false;
-  }
-  return true;
+  if (!file.Modified()) return {};
+  if (WinError e = file.Save()) return FormatText(kSaveReason, {fileName, ErrorText(e)});
+  return {};
 }
 
 // ---- Registration ----

@@ -43,6 +43,12 @@ struct TMenuItem {
   std::string text;
 };
 
+// The section and key of one marked item, as the selection file holds them.
+struct TMark {
+  std::string section;
+  std::string key;  // empty for a folder marked whole
+};
+
 class TWLContextMenuCore {
  public:
   static constexpr char kMarkText[] = "Mark for Tidewell";
@@ -107,6 +113,8 @@ class TWLContextMenuCore {
   // Whether marks may create the volume's selection file: VOLUMES.TWB lists the volume, or
   // could not be read whole (it may list it behind the damage).
   bool VolumeKnown(const std::string& volume);
+  // The marks into the volume's selection file, with the mutex held; the reason when refused.
+  std::string WriteMarks(const std::string& volume, const std::vector<TMark>& marks);
 
   IRegistry& registry_;
   IFileSystem& fs_;

@@ -4,6 +4,7 @@ namespace tw {
 
 int ScriptedPrompts::Message(const std::string& text, const std::string& caption,
                              uint32_t flags) {
+  if (WhileShown) WhileShown();
   std::lock_guard lock(mutex_);
   PromptRecord r{text, caption, flags, 0, !script_.empty()};
   if (r.scripted) {

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -41,6 +42,9 @@ class ScriptedPrompts : public IPrompts {
   // Questions that found the script empty (often a sign the test expected fewer questions).
   size_t Unscripted();
   void Clear();
+
+  // Runs as each box shows, before it is answered: what the caller holds while the user reads.
+  std::function<void()> WhileShown;
 
  private:
   std::mutex mutex_;

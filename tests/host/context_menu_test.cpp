@@ -244,6 +244,9 @@ TEST_F(ContextMenuTest, WithoutDefaultVolumeTheUserIsToldAndTidewellStartsAndNot
 TEST_F(ContextMenuTest, RefusalsSayWhyAndWriteNothing) {
   fs.WriteFile("C:\\a.txt", "a");
   const std::vector<std::string> paths{"C:\\a.txt"};
+  // The box waits for the user; the selection files must not wait with it.
+  int heldWhileShown = 0;
+  prompts.WhileShown = [&] { heldWhileShown += mutex.Depth(); };
   auto expectRefused = [&](const std::string& volume, const std::string& reason) {
     prompts.Clear();
     fs.ClearCalls();
@@ -255,10 +258,12 @@ TEST_F(ContextMenuTest, RefusalsSayWhyAndWriteNothing) {
     EXPECT_EQ(prompts.Last().caption, "Tidewell");
     EXPECT_EQ(prompts.Last().flags, mb::Ok | mb::IconError);
     EXPECT_EQ(fs.CallCount(FsOp::WriteAtomic), 0) << volume;
+    EXPECT_EQ(heldWhileShown, 0) << volume;
   };
   // A name that is no file name would write elsewhere ("..\x" outside the program folder).
   expectRefused("..\\Evil", TWLContextMenuCore::kBadNameReason);
   expectRefused("a:b", TWLContextMenuCore::kBadNameReason);
+  expectRefused("CON", TWLContextMenuCore::kBadNameReason);  // "CON.TWS" is the console
   // A deleted volume (no selection file, not in VOLUMES.TWB): its marks would go nowhere.
   expectRefused("Gone", TWLContextMenuCore::kNoVolumeReason);
   fs.Remove(kFolder + "VOLUMES.TWB");
@@ -285,6 +290,7 @@ TEST_F(ContextMenuTest, RefusalsSayWhyAndWriteNothing) {
   EXPECT_EQ(Invoke(*Menu(), 0, paths), hres::Fail);
   EXPECT_EQ(prompts.Last().text,
             Refusal("Work", FormatText(TWLContextMenuCore::kSaveReason, {kWorkFile, "112"})));
+  EXPECT_EQ(heldWhileShown, 0);
   EXPECT_EQ(fs.Contents(kWorkFile), "[C:\\Keep]\r\nk.txt=#\r\n");
   fs.ClearFaults();
   EXPECT_TRUE(fs.TemporaryFiles().empty());
