@@ -12,11 +12,16 @@ std::atomic<UINT> g_nextId{0};
 constexpr size_t kTipChars = 63;
 }  // namespace
 
+// Both numbers are asked once: the owner's every message is compared with them.
 UINT TicNotifyIcon::NotifyMessage() {
-  return RegisterWindowMessageW(L"Quillmoor.TicNotifyIconMsg");
+  static const UINT message = RegisterWindowMessageW(L"Quillmoor.TicNotifyIconMsg");
+  return message;
 }
 
-UINT TicNotifyIcon::TaskbarCreatedMessage() { return RegisterWindowMessageW(L"TaskbarCreated"); }
+UINT TicNotifyIcon::TaskbarCreatedMessage() {
+  static const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
+  return message;
+}
 
 TicNotifyIcon::TicNotifyIcon(forms::TForm* owner) {
   if (!owner || !owner->Handle()) throw EicNotifyIconError("Owner must be a TForm");

@@ -18,6 +18,7 @@
 #include "app/WLTray.h"
 #include "app/WLVolumePage.h"
 #include "app/res/resource.h"
+#include "engine/help.h"
 #include "engine/startup.h"
 #include "platform/win32/Utf.h"
 #include "platform/win32/Win32NamedMutex.h"
@@ -142,6 +143,8 @@ void TfWLMain::FormCreate() {
   // the window, not even during its start-up check: minimised, hidden, without a button.
   tray_ = std::make_unique<TWLTray>(*this, fileMenu_);
   tray_->ApplyTrayState(Options.RunAsTrayIcon);
+  // A second start brings this copy out of the tray, even one started elevated.
+  ChangeWindowMessageFilterEx(Handle(), ActivateMessage(), MSGFLT_ALLOW, nullptr);
   startHidden_ = Options.RunAsTrayIcon && WinStart;
   if (startHidden_) {
     SetWindowLongPtrW(Handle(), GWL_STYLE, GetWindowLongPtrW(Handle(), GWL_STYLE) | WS_MINIMIZE);
@@ -463,33 +466,45 @@ void OpenHelp(TfWLMain& main, UINT command, ULONG_PTR data) {
 }
 }  // namespace
 
+bool TfWLMain::OpenDocument(const std::string& file, int show) {
+  return env_.OpenDocument ? env_.OpenDocument(file)
+                           : reinterpret_cast<INT_PTR>(ShellExecuteW(
+                                 Handle(), L"open", Widen(file).c_str(), nullptr, nullptr,
+                                 show)) > 32;
+}
+
+bool TfWLMain::OpenManualPage(int context) {
+  // Current Windows has no WinHelp: the manual's page stands in for the help file's topic.
+  std::string page = env_.AppDir + kManualFolder + ManualPageOf(context);
+  if (!ExistsAsFile(*env_.Fs, page)) return false;
+  if (!OpenDocument(page, SW_SHOWNORMAL))
+    Message("The help page " + page + " could not be opened.", mb::Ok | mb::IconError);
+  return true;
+}
+
 void TfWLMain::ShowHelp(int context) {
+  if (OpenManualPage(context)) return;
   OpenHelp(*this, context ? HELP_CONTEXT : HELP_CONTENTS, static_cast<ULONG_PTR>(context));
 }
 
-void TfWLMain::HelpSearchMIClick() { OpenHelp(*this, HELP_FINDER, 0); }
+void TfWLMain::HelpSearchMIClick() {
+  if (OpenManualPage(0)) return;
+  OpenHelp(*this, HELP_FINDER, 0);
+}
 
 void TfWLMain::UsersManual1Click() {
   std::string file = env_.AppDir + kManualFile;
   if (!ExistsAsFile(*env_.Fs, file)) {
+    if (OpenManualPage(0)) return;
     Message("The user's manual " + file + " could not be found.", mb::Ok | mb::IconError);
     return;
   }
-  bool opened = env_.OpenDocument
-                    ? env_.OpenDocument(file)
-                    : reinterpret_cast<INT_PTR>(ShellExecuteW(Handle(), L"open",
-                                                              Widen(file).c_str(), nullptr,
-                                                              nullptr, SW_SHOWMAXIMIZED)) > 32;
-  if (!opened) Message("The user's manual " + file + " could not be opened.", mb::Ok | mb::IconError);
+  if (!OpenDocument(file, SW_SHOWMAXIMIZED))
+    Message("The user's manual " + file + " could not be opened.", mb::Ok | mb::IconError);
 }
 
 void TfWLMain::HelpHomePageMIClick() {
-  bool opened = env_.OpenDocument
-                    ? env_.OpenDocument(kHomePage)
-                    : reinterpret_cast<INT_PTR>(ShellExecuteW(Handle(), L"open",
-                                                              Widen(kHomePage).c_str(), nullptr,
-                                                              nullptr, SW_SHOWNORMAL)) > 32;
-  if (!opened)
+  if (!OpenDocument(kHomePage, SW_SHOWNORMAL))
     Message(std::string("The home page ") + kHomePage + " could not be opened.",
             mb::Ok | mb::IconError);
 }
@@ -562,6 +577,9 @@ LRESULT TfWLMain::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       if (tray_ && tray_->InitMenuPopup(reinterpret_cast<HMENU>(wp))) return 0;
       break;
     case WM_CLOSE:
+      // Disabled, the window has an operation, a check or a modal dialog running on it: a
+      // close from outside (the taskbar's "Close window") would destroy it under them.
+      if (!IsWindowEnabled(Handle())) return 0;
       if (!FormCloseQuery()) {
         FileHideMIClick();  // the tray keeps the program for its timed refreshes
         return 0;

@@ -107,6 +107,8 @@ class TfWLMain : public forms::TForm, public IFindFilesHost {
   void RefreshTimerTimer(TRefreshCheck kind = TRefreshCheck::Tick);
   // Opens the help file at a context number (0: its contents); says so when it is missing.
   void ShowHelp(int context);
+  // Opens a file or address with the shell (or the environment's stand-in).
+  bool OpenDocument(const std::string& file, int show);
   void HelpSearchMIClick();
   void UsersManual1Click();
   void HelpHomePageMIClick();
@@ -169,6 +171,8 @@ class TfWLMain : public forms::TForm, public IFindFilesHost {
   void SetFilesMenuItems(bool refreshEnabled, bool restoreEnabled);
   // The help context of the page shown (0: the help file's contents).
   int HelpContext() const;
+  // The manual's page for a help context; false when the page is not installed.
+  bool OpenManualPage(int context);
 
  protected:
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;

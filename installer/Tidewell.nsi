@@ -105,11 +105,20 @@ Section "Tidewell"
   SetOutPath "$INSTDIR"
   File "${BINDIR}\Tidewell.exe"
   File "${BINDIR}\TWContext.dll"
+  SetOutPath "$INSTDIR\manual"
+  File /r "${MANUALDIR}\*.*"
+  SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
-  ; The volume list and the selection files live beside the program, written by every user.
-  nsExec::Exec '"$SYSDIR\icacls.exe" "$INSTDIR" /grant *S-1-5-32-545:(OI)(CI)M'
+  ; The volume list and the selection files live beside the program, written by the user who
+  ; runs it. The grant is on the folder alone: files a user makes there are that user's own
+  ; (CREATOR OWNER), while the program and the extension stay read-only to Users; an inherited
+  ; grant would let any user replace code that Explorer loads for everyone.
+  nsExec::Exec '"$SYSDIR\icacls.exe" "$INSTDIR" /grant *S-1-5-32-545:(M)'
   Pop $0
+  ${If} $0 != 0
+    MessageBox MB_OK|MB_ICONEXCLAMATION "The folder $INSTDIR could not be opened to users (icacls ended with $0). Tidewell run without administrator rights cannot save its volume list there." /SD IDOK
+  ${EndIf}
 
   ; The extension registers its class itself; without it no menu item could work.
   ExecWait '"$SYSDIR\regsvr32.exe" /s "$INSTDIR\TWContext.dll"' $0
@@ -120,6 +129,7 @@ Section "Tidewell"
     Delete "$INSTDIR\Tidewell.exe"
     Delete "$INSTDIR\TWContext.dll"
     Delete "$INSTDIR\Uninstall.exe"
+    RMDir /r "$INSTDIR\manual"
     RMDir "$INSTDIR"
     SetErrorLevel 3
     Quit
@@ -178,5 +188,6 @@ Section "Uninstall"
   Delete /REBOOTOK "$INSTDIR\Tidewell.exe"
   Delete /REBOOTOK "$INSTDIR\TWContext.dll"
   Delete "$INSTDIR\Uninstall.exe"
+  RMDir /r "$INSTDIR\manual"
   RMDir "$INSTDIR"
 SectionEnd

@@ -339,6 +339,12 @@ TEST_F(TrayWindowTest, TheTrayMenuOffersItsCommandsOnlyWhileNothingRuns) {
   EXPECT_TRUE(IsWindow(main));
   EXPECT_EQ(shortcuts.Links.size(), 1u);
   EXPECT_FALSE(form->ExitRequested);
+  // Nor does a close from outside, even one that would end the program.
+  form->ExitRequested = true;
+  SendMessageW(main, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(IsWindow(main)) << "destroyed under what runs on it";
+  EXPECT_TRUE(IsWindowVisible(main));
+  form->ExitRequested = false;
 
   EnableWindow(main, TRUE);
   seen = OpenTrayMenu({VK_ESCAPE});

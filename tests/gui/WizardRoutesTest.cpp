@@ -417,6 +417,25 @@ TEST_F(WizardRoutesTest, HelpOpensWhatIsThereAndNamesWhatIsMissing) {
   EXPECT_EQ(form->HelpContext(), 110);
   ASSERT_TRUE(Click(main, "BackAddBTN"));
   EXPECT_EQ(form->HelpContext(), 0);
+
+  // With the manual beside the program, help opens the page of the context: WinHelp files
+  // cannot be shown on current Windows. Search opens the manual's contents.
+  const std::string manual = std::string(kAppDir) + "manual\\";
+  fs.MakeDirs(manual);
+  for (const char* page : {"index.html", "backup.html", "options.html"})
+    fs.WriteFile(manual + page, "<html></html>");
+  const size_t boxes = prompts.Count();
+  ASSERT_TRUE(Click(main, "BackupBTN"));
+  SendMessageW(main, WM_COMMAND, IDM_HELP_CONTENTS, 0);
+  EXPECT_EQ(opened.back(), manual + "backup.html");
+  form->ShowHelp(200);
+  EXPECT_EQ(opened.back(), manual + "options.html");
+  SendMessageW(main, WM_COMMAND, IDM_HELP_SEARCH, 0);
+  EXPECT_EQ(opened.back(), manual + "index.html");
+  EXPECT_EQ(prompts.Count(), boxes) << Texts();
+  // A context whose page is missing falls back to the help file, and says it is missing.
+  form->ShowHelp(320);
+  EXPECT_EQ(prompts.Count(), boxes + 1);
 }
 
 }  // namespace

@@ -180,6 +180,9 @@ TEST_F(InstallerTest, SilentInstallWritesEveryFileKeyAndLinkAndTheUninstallTakes
   EXPECT_TRUE(Exists(exe));
   EXPECT_TRUE(Exists(dll));
   EXPECT_TRUE(Exists(folder_ + L"Uninstall.exe"));
+  for (const wchar_t* page : {L"manual\\index.html", L"manual\\options.html",
+                              L"manual\\images\\options.png"})
+    EXPECT_TRUE(Exists(folder_ + page)) << Narrow(page);
   EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, L"Software\\Corvane\\Tidewell\\AppPath", nullptr), exe);
   const std::wstring clsidKey = std::wstring(L"CLSID\\") + kClsid;
   EXPECT_EQ(RegString(HKEY_CLASSES_ROOT, clsidKey, nullptr), L"Tidewell Context Menu Extension");
@@ -237,7 +240,7 @@ TEST_F(InstallerTest, SilentInstallWritesEveryFileKeyAndLinkAndTheUninstallTakes
   ASSERT_TRUE(CloseHandle(CreateFileW((folder_ + L"VOLUMES.TWB").c_str(), GENERIC_WRITE, 0,
                                       nullptr, CREATE_ALWAYS, 0, nullptr)));
   ASSERT_TRUE(Uninstall());
-  for (const wchar_t* gone : {L"Tidewell.exe", L"TWContext.dll", L"Uninstall.exe"})
+  for (const wchar_t* gone : {L"Tidewell.exe", L"TWContext.dll", L"Uninstall.exe", L"manual"})
     EXPECT_FALSE(Exists(folder_ + gone)) << Narrow(gone);
   EXPECT_TRUE(Exists(folder_ + L"VOLUMES.TWB"));
   EXPECT_TRUE(Exists(marked));
