@@ -185,9 +185,9 @@ Section "Uninstall"
 
   ; VOLUMES.TWB and the .TWS files describe existing backups: they stay, and so does the folder
   ; that holds them.
+  RMDir /r "$INSTDIR\manual"
   Delete /REBOOTOK "$INSTDIR\Tidewell.exe"
   Delete /REBOOTOK "$INSTDIR\TWContext.dll"
   Delete "$INSTDIR\Uninstall.exe"
-  RMDir /r "$INSTDIR\manual"
   RMDir "$INSTDIR"
 SectionEnd
