@@ -75,7 +75,12 @@ void TicNotifyIcon::SetHideTask(bool hide) {
 
 // The shell's refusal changes nothing here: the properties stay as set, and a restarted shell
 // gets the icon again from TaskbarCreated.
-void TicNotifyIcon::Tray(DWORD operation, UINT flags) {
+void TicNotifyIcon::ShowBalloon(const std::string& title, const std::string& text) {
+  if (iconVisible_) Tray(NIM_MODIFY, NIF_INFO, &title, &text);
+}
+
+void TicNotifyIcon::Tray(DWORD operation, UINT flags, const std::string* infoTitle,
+                         const std::string* info) {
   NOTIFYICONDATAW data{};
   data.cbSize = sizeof(data);
   data.hWnd = ownerHandle_;
@@ -85,6 +90,13 @@ void TicNotifyIcon::Tray(DWORD operation, UINT flags) {
   data.hIcon = icon_ ? icon_ : defaultIcon_;
   std::wstring tip = Utf16Prefix(Widen(hint_), kTipChars);
   tip.copy(data.szTip, tip.size());  // the record is zeroed: the tip ends there
+  if (infoTitle && info) {
+    const std::wstring t = Utf16Prefix(Widen(*infoTitle), ARRAYSIZE(data.szInfoTitle) - 1);
+    const std::wstring i = Utf16Prefix(Widen(*info), ARRAYSIZE(data.szInfo) - 1);
+    t.copy(data.szInfoTitle, t.size());
+    i.copy(data.szInfo, i.size());
+    data.dwInfoFlags = NIIF_WARNING;
+  }
   TrayCall(operation, &data);
 }
 
@@ -116,6 +128,9 @@ void TicNotifyIcon::TrayMouse(UINT mouseMsg) {
       if (timerRunning_) KillTimer(ownerHandle_, timerId_);
       timerRunning_ = false;
       if (OnDblClick) OnDblClick();
+      break;
+    case NIN_BALLOONUSERCLICK:
+      if (OnBalloonClick) OnBalloonClick();
       break;
     case WM_RBUTTONDOWN: {
       // The menu closes on a click elsewhere only when its owner is the foreground window, and

@@ -44,8 +44,12 @@ class TicNotifyIcon {
   void SetPopupMenu(HMENU menu) { popupMenu_ = menu; }
   HMENU PopupMenu() const { return popupMenu_; }
 
+  // A warning balloon from the icon; nothing while the icon is not shown.
+  void ShowBalloon(const std::string& title, const std::string& text);
+
   std::function<void()> OnClick;
   std::function<void()> OnDblClick;
+  std::function<void()> OnBalloonClick;
 
   UINT ID() const { return id_; }
   HWND OwnerHandle() const { return ownerHandle_; }
@@ -58,7 +62,8 @@ class TicNotifyIcon {
 
  private:
   static constexpr UINT kAllFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-  void Tray(DWORD operation, UINT flags);
+  void Tray(DWORD operation, UINT flags, const std::string* infoTitle = nullptr,
+            const std::string* info = nullptr);
   bool OwnerMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
   void TrayMouse(UINT mouseMsg);
   void TimerTick();

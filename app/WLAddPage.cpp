@@ -1,6 +1,7 @@
 #include "app/WLAddPage.h"
 
 #include "app/WLMain.h"
+#include "app/WLOverdue.h"
 #include "app/WLSelecting.h"
 #include "app/WLVolumePage.h"
 #include "app/WLContentsPage.h"
@@ -136,6 +137,7 @@ bool TAddPage::RunAdd(bool refreshMode, TSave save) {
     main_.ShowAfterOperation();
     return false;
   }
+  if (result == TAddResult::Finished) main_.Overdue().NoteRun(volume.Name, operation.AddErrors);
   WinError error = save == TSave::Replace ? files.Save(state_.AddSelection, file, seen_)
                                           : files.SaveMerged(state_.AddSelection, file);
   seen_.Forget();

@@ -9,6 +9,7 @@
 #include "app/WLDeletePage.h"
 #include "app/WLMainPage.h"
 #include "app/WLOptions.h"
+#include "app/WLOverdue.h"
 #include "app/WLOrphanedRestorePage.h"
 #include "app/WLRefreshPage.h"
 #include "app/WLRestorePage.h"
@@ -76,6 +77,7 @@ TfWLMain::TfWLMain(TMainEnv env)
   pageList_ = {mainPage_.get(),    volumePage_.get(),  contentsPage_.get(), addPage_.get(),
                restorePage_.get(), deletePage_.get(), refreshPage_.get(),  orphanedPage_.get()};
   autoRefresh_ = std::make_unique<TAutoRefresh>(*this, env_.Clock);
+  overdue_ = std::make_unique<TOverdueWatch>(*this, env_.Clock);
 }
 
 TfWLMain::~TfWLMain() {
@@ -143,6 +145,7 @@ void TfWLMain::FormCreate() {
   // the window, not even during its start-up check: minimised, hidden, without a button.
   tray_ = std::make_unique<TWLTray>(*this, fileMenu_);
   tray_->ApplyTrayState(Options.RunAsTrayIcon);
+  tray_->NotifyIcon->OnBalloonClick = [this] { overdue_->BalloonClick(); };
   // A second start brings this copy out of the tray, even one started elevated.
   ChangeWindowMessageFilterEx(Handle(), ActivateMessage(), MSGFLT_ALLOW, nullptr);
   startHidden_ = Options.RunAsTrayIcon && WinStart;
@@ -164,6 +167,7 @@ void TfWLMain::FormCreate() {
     RefreshTimerTimer(TRefreshCheck::StartUp);
     SetCursor(old);
   }
+  overdue_->Update();
 }
 
 void TfWLMain::FormDestroy() {
@@ -389,6 +393,8 @@ void TfWLMain::OptionsBTNClick() {
     env.Registry = env_.Registry;
     env.Prompts = env_.Prompts;
     env.ShowHelp = [this](int context) { ShowHelp(context); };
+    env.ReadWarnDays = [this] { return overdue_->Store().ReadWarnDays(); };
+    env.WriteWarnDays = [this](int days) { return overdue_->Store().WriteWarnDays(days); };
     TfWLOptions options(std::move(env));
     options.ShowModal();
   }
@@ -421,7 +427,28 @@ bool TfWLMain::AddPageReady() {
 
 void TfWLMain::AddSelectionChanged() { AddPage().FoundFilesAdded(); }
 
-void TfWLMain::RefreshTimerTimer(TRefreshCheck kind) { autoRefresh_->Run(kind); }
+void TfWLMain::RefreshTimerTimer(TRefreshCheck kind) {
+  if (autoRefresh_->Run(kind) == TCheckEnd::Ran)
+    overdue_->NoteCheck(autoRefresh_->Scheduler().LastCheck);
+  if (kind != TRefreshCheck::SessionEnd && IsWindow(Handle())) overdue_->Update();
+}
+
+TicNotifyIcon* TfWLMain::TrayIcon() { return tray_ ? tray_->NotifyIcon.get() : nullptr; }
+
+void TfWLMain::OpenVolumeFromTray(const std::string& volumeName) {
+  // Something runs on the window (it is disabled): it only comes forward.
+  if (!IsWindowEnabled(Handle())) return;
+  ActivateTidewellMIClick();
+  // Elsewhere in the wizard the user is in the middle of something of their own.
+  if (State.Page != pgMain) return;
+  for (size_t i = 0; i < VolumeList.size(); ++i) {
+    if (VolumeList[i]->Name != volumeName) continue;
+    mainPage_->OpenVolumeBTNClick();
+    volumePage_->SelectRow(static_cast<int>(i));
+    volumePage_->NextVolumeBTNClick();
+    return;
+  }
+}
 
 void TfWLMain::ActivateTidewellMIClick() { tray_->ActivateTidewellMIClick(); }
 

@@ -30,6 +30,8 @@
 namespace tw {
 
 class TMainPage;
+class TOverdueWatch;
+class TicNotifyIcon;
 class TVolumePage;
 class TContentsPage;
 class TAddPage;
@@ -133,6 +135,12 @@ class TfWLMain : public forms::TForm, public IFindFilesHost {
   TSelectionStatistics Statistics;
   bool RefreshTimerRunning() const { return refreshTimerOn_; }
   TAutoRefresh& AutoRefresh() { return *autoRefresh_; }
+  TOverdueWatch& Overdue() { return *overdue_; }
+  // The tray icon; null before the window is created.
+  TicNotifyIcon* TrayIcon();
+  // A click on the overdue balloon: the window comes forward and, from the Main page, the
+  // wizard opens the volume.
+  void OpenVolumeFromTray(const std::string& volumeName);
 
   // Row of VolumeListLV that is selected, -1 for none.
   int SelectedVolumeIndex() const;
@@ -211,6 +219,7 @@ class TfWLMain : public forms::TForm, public IFindFilesHost {
   std::unique_ptr<TRefreshPage> refreshPage_;
   std::unique_ptr<TOrphanedRestorePage> orphanedPage_;
   std::unique_ptr<TAutoRefresh> autoRefresh_;
+  std::unique_ptr<TOverdueWatch> overdue_;
   std::unique_ptr<TWLTray> tray_;
 };
 

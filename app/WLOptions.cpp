@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "engine/options.h"
+#include "engine/overdue.h"
 #include "platform/OperationUI.h"
 #include "platform/win32/Utf.h"
 
@@ -64,15 +65,30 @@ void TfWLOptions::Build() {
 
   AddLabel(form, "GeneralLBL", "General", 12, 10, 200, 20, heading);
   AddControl(form, WC_STATICW, "GeneralBevel", "", WS_VISIBLE | SS_ETCHEDHORZ, 12, 32, 526, 2);
-  launchCHB_ = AddCheckBox("LaunchCHB", "&Launch Tidewell on Windows start up", 24, 40, 380,
+  launchCHB_ = AddCheckBox("LaunchCHB", "&Launch Tidewell on Windows start up", 24, 38, 380,
                            &TfWLOptions::LaunchCHBClick);
-  trayIconCHB_ = AddCheckBox("TrayIconCHB", "&Run Tidewell as a Tray Icon", 24, 62, 380,
+  trayIconCHB_ = AddCheckBox("TrayIconCHB", "&Run Tidewell as a Tray Icon", 24, 58, 380,
                              &TfWLOptions::TrayIconCHBClick);
-  ejectZipCHB_ = AddCheckBox("EjectZipCHB", "Eject ZIP disks on shutdown", 24, 84, 380,
+  ejectZipCHB_ = AddCheckBox("EjectZipCHB", "Eject ZIP disks on shutdown", 24, 78, 380,
                              &TfWLOptions::EjectZipCHBClick);
+  // The tray warns about volumes whose automatic refresh has not succeeded for this long.
+  AddControl(form, WC_STATICW, "WarnLBL", "&Warn when a volume has not been refreshed for",
+             WS_VISIBLE | SS_LEFT, 26, 101, 272, 18);
+  warnDaysED_ = AddControl(form, WC_EDITW, "WarnDaysED", "",
+                           WS_VISIBLE | WS_TABSTOP | ES_NUMBER | ES_RIGHT, 300, 98, 46, 21,
+                           WS_EX_CLIENTEDGE);
+  SendMessageW(warnDaysED_, EM_LIMITTEXT, 3, 0);
+  warnDaysUD_ = AddControl(form, UPDOWN_CLASSW, "WarnDaysUD", "",
+                           WS_VISIBLE | UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS |
+                               UDS_NOTHOUSANDS,
+                           346, 98, 16, 21);
+  SendMessageW(warnDaysUD_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(warnDaysED_), 0);
+  SendMessageW(warnDaysUD_, UDM_SETRANGE32, 0, kMaxOverdueDays);
+  AddControl(form, WC_STATICW, "WarnDaysLBL", "days (0: never)", WS_VISIBLE | SS_LEFT, 370, 101,
+             160, 18);
 
-  AddLabel(form, "VolumesLBL", "Volumes", 12, 116, 200, 20, heading);
-  AddControl(form, WC_STATICW, "VolumesBevel", "", WS_VISIBLE | SS_ETCHEDHORZ, 12, 138, 526, 2);
+  AddLabel(form, "VolumesLBL", "Volumes", 12, 120, 200, 20, heading);
+  AddControl(form, WC_STATICW, "VolumesBevel", "", WS_VISIBLE | SS_ETCHEDHORZ, 12, 140, 526, 2);
   // Fixed item height, set through WM_MEASUREITEM while the list is created.
   volumesLB_ = AddControl(form, WC_LISTBOXW, "VolumesLB", "",
                           WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED |
@@ -155,6 +171,28 @@ void TfWLOptions::FormCreate() {
   optionsRegistry_ = std::make_unique<TZipShutdownEject>(*env_.Registry, env_.ZipKey);
   zipStored_ = optionsRegistry_->Read();
   SetChecked(ejectZipCHB_, zipStored_);
+
+  // Showing the stored number is no change of it.
+  warnDays_ = env_.ReadWarnDays ? env_.ReadWarnDays() : kDefaultOverdueDays;
+  SendMessageW(warnDaysUD_, UDM_SETPOS32, 0, warnDays_);
+}
+
+void TfWLOptions::WarnDaysEDChange() {
+  std::wstring text(8, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(warnDaysED_, text.data(), 8)));
+  // An emptied box is a number being typed, not a choice.
+  if (text.empty() || text.size() > 3) return;
+  int days = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return;  // pasted text; ES_NUMBER stops only typing
+    days = days * 10 + (c - L'0');
+  }
+  if (days == warnDays_ || days > kMaxOverdueDays) return;
+  if (env_.WriteWarnDays && !env_.WriteWarnDays(days)) {
+    ShowError(FailedToSetDataText(kOverdueDaysValue));
+    return;
+  }
+  warnDays_ = days;
 }
 
 void TfWLOptions::FormShow() {
@@ -350,6 +388,7 @@ void TfWLOptions::WhileDisabled(const std::function<void()>& body) {
 
 LRESULT TfWLOptions::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
+
     case WM_MEASUREITEM: {
       auto* m = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
       if (m->CtlType == ODT_LISTBOX) {
@@ -384,6 +423,10 @@ LRESULT TfWLOptions::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
       if (LOWORD(wp) == IDCANCEL) {  // Esc, through IsDialogMessage
         CloseBTNClick();
+        return 0;
+      }
+      if (HIWORD(wp) == EN_CHANGE && reinterpret_cast<HWND>(lp) == warnDaysED_) {
+        WarnDaysEDChange();
         return 0;
       }
       break;

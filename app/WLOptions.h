@@ -28,6 +28,9 @@ struct TOptionsEnv {
   IPrompts* Prompts = nullptr;
   // Opens the program's help at a context number.
   std::function<void(int context)> ShowHelp;
+  // The overdue warning's days (0: off), stored at once; null: the row shows the default.
+  std::function<int()> ReadWarnDays;
+  std::function<bool(int days)> WriteWarnDays;
   // The Zip vendor's key; tests use one of their own.
   std::string ZipKey = WLRegStrings::ZipExtensionsKey;
 };
@@ -61,6 +64,7 @@ class TfWLOptions : public forms::TForm {
   void TrayIconCHBClick();
   void EjectZipCHBClick();
   void AddToContextMenuBTNClick();
+  void WarnDaysEDChange();
   void BitBtn1Click();
   void CloseBTNClick();
 
@@ -85,11 +89,13 @@ class TfWLOptions : public forms::TForm {
   bool zipStored_ = false;  // what the Zip value holds as far as the dialog knows
   bool visible_ = false;    // between showing and closing
   bool settingTime_ = false;
+  int warnDays_ = -1;  // what the days box last stored (or showed at creation)
   HFONT boldFont_ = nullptr;
   HWND launchCHB_ = nullptr, trayIconCHB_ = nullptr, ejectZipCHB_ = nullptr;
   HWND volumesLB_ = nullptr, defaultCHB_ = nullptr, refreshesCHB_ = nullptr;
   HWND automaticCB_ = nullptr, frequencyCB_ = nullptr, daysCB_ = nullptr, timeDTP_ = nullptr;
   HWND addToContextMenuBTN_ = nullptr, helpBTN_ = nullptr;
+  HWND warnDaysED_ = nullptr, warnDaysUD_ = nullptr;
 };
 
 }  // namespace tw

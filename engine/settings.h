@@ -73,6 +73,7 @@ class TSettingsStore {
                           std::string productKey = WLRegStrings::ProductKey);
 
   const std::string& ProductKey() const { return productKey_; }
+  IRegistry& Registry() { return registry_; }
   std::string OptionsKey() const { return productKey_ + WLRegStrings::OptionsSubkey; }
   std::string WindowKey() const { return productKey_ + WLRegStrings::WindowSubkey; }
   std::string ContextMenuKey() const { return productKey_ + WLRegStrings::ContextMenuSubkey; }

@@ -2,6 +2,7 @@
 
 #include "engine/layout.h"
 #include "engine/operations.h"
+#include "engine/overdue.h"
 #include "engine/volumeedit.h"
 #include "platform/OperationUI.h"
 
@@ -84,6 +85,7 @@ int TVolumeManager::ApplyChanged(IFileConflictPrompt& conflict, size_t index,
     if (hasFile && fs_.Move(from, to, false) != winerr::Success)
       return Refuse(FormatText(kRenameSelectionFailedText, {from, to})), -1;
     settings_.RenameContextMenuMark(volume.Name, name);
+    TRefreshHealthStore(settings_.Registry(), settings_.ProductKey()).Rename(volume.Name, name);
   }
   volume.Name = name;
   volume.BackupPath = path;
@@ -109,6 +111,7 @@ TDeleteVolumeResult TVolumeManager::Delete(size_t index, TVolumeRec*& currentVol
       shared = true;
   if (!shared) {
     settings_.DeleteContextMenuMark(volume->Name);
+    TRefreshHealthStore(settings_.Registry(), settings_.ProductKey()).Forget(volume->Name);
     // A damaged record's name could lead outside the program folder.
     if (IsUsableVolumeName(volume->Name)) fs_.Remove(appDir_ + volume->Name + ".TWS");
   }

@@ -152,6 +152,11 @@ class OptionsDialogTest : public ::testing::Test {
     env.Prompts = &prompts;
     env.ShowHelp = [this](int context) { helpContexts.push_back(context); };
     env.ZipKey = zipKey;
+    env.ReadWarnDays = [this] { return warnDays; };
+    env.WriteWarnDays = [this](int days) {
+      writtenDays.push_back(days);
+      return warnDaysWritable;
+    };
     dialog = std::make_unique<TfWLOptions>(std::move(env));
     return *dialog;
   }
@@ -193,6 +198,9 @@ class OptionsDialogTest : public ::testing::Test {
   TVolumeList volumes;
   TGeneralOptions options;
   std::vector<int> helpContexts;
+  int warnDays = 7;
+  bool warnDaysWritable = true;
+  std::vector<int> writtenDays;
   std::unique_ptr<TfWLOptions> dialog;
 };
 
@@ -335,6 +343,33 @@ TEST_F(OptionsDialogTest, TheLaunchBoxFilledAtCreationLeavesTheSetting) {
   }));
   EXPECT_FALSE(options.LaunchOnStartup);
   (void)dlg;
+}
+
+TEST_F(OptionsDialogTest, TheWarningDaysShowTheStoredNumberAndStoreEachChangeAtOnce) {
+  warnDays = 12;
+  Create();
+  auto type = [](HWND h, const wchar_t* text) {
+    SetWindowTextW(forms::FindControl(h, "WarnDaysED"), text);
+    Pump();
+  };
+  ASSERT_TRUE(Run([&](HWND h) {
+    EXPECT_EQ(forms::driver::Text(h, "WarnDaysED"), "12");
+    EXPECT_TRUE(writtenDays.empty()) << "showing the number is no change";
+    type(h, L"");  // cleared to type another number: nothing stored yet
+    type(h, L"0");
+    type(h, L"30");
+    // The arrows step it as typing does.
+    SendMessageW(forms::FindControl(h, "WarnDaysUD"), UDM_SETPOS32, 0, 31);
+    SendMessageW(h, WM_COMMAND,
+                 MAKEWPARAM(GetDlgCtrlID(forms::FindControl(h, "WarnDaysED")), EN_CHANGE),
+                 reinterpret_cast<LPARAM>(forms::FindControl(h, "WarnDaysED")));
+    Pump();
+    warnDaysWritable = false;
+    type(h, L"5");
+  }));
+  EXPECT_EQ(writtenDays, (std::vector<int>{0, 30, 31, 5}));
+  ASSERT_EQ(prompts.Count(), 1u);
+  EXPECT_EQ(prompts.Last().text, "Failed to set data for 'OverdueWarnDays'");
 }
 
 TEST_F(OptionsDialogTest, TheTimePickerGivesTheTimeOfDayOrNone) {

@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "app/WLOverdue.h"
 #include "app/WLProgress.h"
 #include "app/WLTray.h"
 #include "app/res/resource.h"
@@ -220,7 +221,8 @@ TEST_F(TrayWindowTest, HidingIntoTheTrayAndBackFollowsTheIconTheOptionsAndARunni
   ASSERT_TRUE(IsWindowVisible(main));
   const UINT id = Id();
   EXPECT_TRUE(InTray(main, id));
-  EXPECT_EQ(form->Tray().NotifyIcon->Hint(), "Tidewell");
+  // The title, then each volume's last good refresh.
+  EXPECT_EQ(form->Tray().NotifyIcon->Hint(), "Tidewell\nWeek never");
   EXPECT_NE(form->Tray().NotifyIcon->Icon(), nullptr) << "the program's own icon";
   EXPECT_EQ(MenuItems(FileMenu()), (std::vector<std::string>{"&Hide", "&End Session\tAlt+X"}));
 
@@ -405,6 +407,51 @@ TEST_F(TrayWindowTest, ALogOnStartInTrayModeShowsOnlyTheIconAndStaysForTimedRefr
   EXPECT_FALSE(form->WinStart);
   EXPECT_TRUE(IsWindowVisible(main));
   EXPECT_FALSE(ToolWindow(main));
+}
+
+TEST_F(TrayWindowTest, AVolumeBehindIsWarnedOnceADayAndTheBalloonOpensIt) {
+  TVolumeRec behind = Weekly();  // due on Thursdays, last refreshed 10 days ago
+  FakeClock then;
+  then.SetLocal(2024, 2, 24, 12, 0);
+  behind.LastRefresh = then.Now();
+  fs.MakeDirs("D:\\Week");
+  TVolumeRec fresh = Weekly();
+  fresh.Name = "Fresh";
+  fresh.BackupPath = "D:\\Fresh\\";
+  WriteVolumes({behind, fresh});
+  FakeClock yesterday;
+  yesterday.SetLocal(2024, 3, 4, 8, 30);
+  TRefreshHealthStore(registry, kFixtureKey).NoteRun("Fresh", yesterday.Now(), false);
+
+  HWND main = Start();
+  EXPECT_EQ(form->Overdue().Balloons(), 1);
+  EXPECT_EQ(form->Overdue().LastBalloon(), "The volume \"Week\" has not been refreshed for 10 days.");
+  EXPECT_EQ(form->TrayIcon()->Hint(), "Tidewell\nWeek 2024-02-24\nFresh 2024-03-04");
+  form->RefreshTimerTimer();
+  EXPECT_EQ(form->Overdue().Balloons(), 1) << "once a day";
+  fakeClock.SetLocal(2024, 3, 6, 9, 0);
+  form->RefreshTimerTimer();
+  EXPECT_EQ(form->Overdue().Balloons(), 2) << "the next day again";
+
+  // While something runs on the window a click on the balloon does nothing.
+  ShowWindow(main, SW_HIDE);
+  EnableWindow(main, FALSE);
+  TrayMouse(NIN_BALLOONUSERCLICK);
+  EXPECT_FALSE(IsWindowVisible(main));
+  EnableWindow(main, TRUE);
+  // The click opens the volume in the wizard.
+  TrayMouse(NIN_BALLOONUSERCLICK);
+  EXPECT_TRUE(IsWindowVisible(main));
+  EXPECT_EQ(form->State.Page, pgVolumeInfo);
+  ASSERT_TRUE(form->State.CurrentVolume);
+  EXPECT_EQ(form->State.CurrentVolume->Name, "Week");
+  EXPECT_TRUE(prompts.Records().empty()) << Texts();
+
+  // Switched off (0 days): no warning on a later day.
+  TRefreshHealthStore(registry, kFixtureKey).WriteWarnDays(0);
+  fakeClock.SetLocal(2024, 3, 8, 9, 0);
+  form->RefreshTimerTimer();
+  EXPECT_EQ(form->Overdue().Balloons(), 2);
 }
 
 }  // namespace

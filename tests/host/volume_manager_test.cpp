@@ -5,6 +5,7 @@
 #include <deque>
 #include <tuple>
 
+#include "engine/overdue.h"
 #include "engine/settings.h"
 #include "engine/volumeedit.h"
 #include "engine/volumemanager.h"
@@ -222,6 +223,8 @@ TEST(VolumeManager, RenameCarriesTheSelectionFileAndTheContextMenuMark) {
   r.New("Mail", "D:\\Mail");
   r.fs.WriteFile(kAppDir + "Docs.TWS", "[C:\\Docs]\r\n**ALL**=#\r\n");
   r.Mark("Docs");
+  TRefreshHealthStore health(r.registry, r.settings.ProductKey());
+  health.NoteRun("Docs", 46000.5, false);
 
   // Another volume's name, in any case, is refused; its own name is kept.
   EXPECT_EQ(r.manager.ApplyChanged(r.conflict, 0, "MAIL", "D:\\Docs", true), -1);
@@ -244,6 +247,8 @@ TEST(VolumeManager, RenameCarriesTheSelectionFileAndTheContextMenuMark) {
   EXPECT_FALSE(r.fs.Exists(kAppDir + "DOCS.TWS"));
   EXPECT_TRUE(r.RegString(r.settings.ContextMenuKey(), "Papers"));
   EXPECT_FALSE(r.registry.Value(RegRoot::CurrentUser, r.settings.ContextMenuKey(), "Docs"));
+  EXPECT_EQ(health.Read("Papers").LastGood, 46000.5) << "the last good refresh follows";
+  EXPECT_EQ(health.Read("Docs").LastGood, 0);
   EXPECT_EQ(r.DefaultVolume(), "Papers");
   EXPECT_EQ(r.Saved()[0], "Papers=D:\\Docs2\\");
   EXPECT_EQ(r.prompts.Count(), 0u);
@@ -290,8 +295,11 @@ TEST(VolumeManager, DeleteAsksRemovesTheVolumeAndOffersTheClearUp) {
   EXPECT_EQ(r.prompts.Last().flags, mb::YesNo | mb::IconQuestion);
   EXPECT_EQ(r.store.VolumeList.size(), 2u);
 
+  TRefreshHealthStore health(r.registry, r.settings.ProductKey());
+  health.NoteRun("Docs", 46000.5, false);
   r.prompts.Answer(mb::IdYes);
   auto deleted = r.manager.Delete(0, r.current);
+  EXPECT_EQ(health.Read("Docs").LastGood, 0) << "a new volume of that name starts afresh";
   EXPECT_TRUE(deleted.Deleted);
   EXPECT_TRUE(deleted.WasCurrent);
   EXPECT_EQ(r.current, nullptr);
