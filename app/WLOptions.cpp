@@ -73,19 +73,19 @@ void TfWLOptions::Build() {
                              &TfWLOptions::EjectZipCHBClick);
   // The tray warns about volumes whose automatic refresh has not succeeded for this long.
   AddControl(form, WC_STATICW, "WarnLBL", "&Warn when a volume has not been refreshed for",
-             WS_VISIBLE | SS_LEFT, 26, 101, 272, 18);
+             WS_VISIBLE | SS_LEFTNOWORDWRAP, 26, 100, 310, 18);
   warnDaysED_ = AddControl(form, WC_EDITW, "WarnDaysED", "",
-                           WS_VISIBLE | WS_TABSTOP | ES_NUMBER | ES_RIGHT, 300, 98, 46, 21,
+                           WS_VISIBLE | WS_TABSTOP | ES_NUMBER | ES_RIGHT, 338, 97, 46, 21,
                            WS_EX_CLIENTEDGE);
   SendMessageW(warnDaysED_, EM_LIMITTEXT, 3, 0);
   warnDaysUD_ = AddControl(form, UPDOWN_CLASSW, "WarnDaysUD", "",
                            WS_VISIBLE | UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS |
                                UDS_NOTHOUSANDS,
-                           346, 98, 16, 21);
+                           384, 97, 16, 21);
   SendMessageW(warnDaysUD_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(warnDaysED_), 0);
   SendMessageW(warnDaysUD_, UDM_SETRANGE32, 0, kMaxOverdueDays);
-  AddControl(form, WC_STATICW, "WarnDaysLBL", "days (0: never)", WS_VISIBLE | SS_LEFT, 370, 101,
-             160, 18);
+  AddControl(form, WC_STATICW, "WarnDaysLBL", "days (0: never)", WS_VISIBLE | SS_LEFT, 406, 100,
+             132, 18);
 
   AddLabel(form, "VolumesLBL", "Volumes", 12, 120, 200, 20, heading);
   AddControl(form, WC_STATICW, "VolumesBevel", "", WS_VISIBLE | SS_ETCHEDHORZ, 12, 140, 526, 2);

@@ -22,6 +22,7 @@ PICTURES = {
     "file-conflict.bmp": "file-conflict.png",
     "OptionsDialog.bmp": "options.png",
     "TrayMenu.bmp": "tray-menu.png",
+    "OverdueBalloon.bmp": "overdue-balloon.png",
     "ContextMenu.bmp": "context-menu.png",
     "InstallerOptions.bmp": "installer-options.png",
 }

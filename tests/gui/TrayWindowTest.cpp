@@ -427,11 +427,36 @@ TEST_F(TrayWindowTest, AVolumeBehindIsWarnedOnceADayAndTheBalloonOpensIt) {
   EXPECT_EQ(form->Overdue().Balloons(), 1);
   EXPECT_EQ(form->Overdue().LastBalloon(), "The volume \"Week\" has not been refreshed for 10 days.");
   EXPECT_EQ(form->TrayIcon()->Hint(), "Tidewell\nWeek 2024-02-24\nFresh 2024-03-04");
+  // The shell's balloon, as the tray shows it.
+  HWND balloon = nullptr;
+  for (int i = 0; i < 100 && !balloon; ++i) {
+    PumpFor(30);
+    EnumWindows(
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+          wchar_t cls[64] = {};
+          GetClassNameW(hwnd, cls, 64);
+          if (!IsWindowVisible(hwnd) || lstrcmpW(cls, L"tooltips_class32") != 0) return TRUE;
+          *reinterpret_cast<HWND*>(lp) = hwnd;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&balloon));
+  }
+  if (balloon) SaveRunPicture(balloon, "OverdueBalloon.bmp");
   form->RefreshTimerTimer();
   EXPECT_EQ(form->Overdue().Balloons(), 1) << "once a day";
+  // The tray call of the next day's balloon, with its title, text and warning icon.
+  std::vector<NOTIFYICONDATAW> calls;
+  form->TrayIcon()->TrayCall = [&](DWORD op, NOTIFYICONDATAW* data) {
+    if (op == NIM_MODIFY && (data->uFlags & NIF_INFO)) calls.push_back(*data);
+    return Shell_NotifyIconW(op, data);
+  };
   fakeClock.SetLocal(2024, 3, 6, 9, 0);
   form->RefreshTimerTimer();
   EXPECT_EQ(form->Overdue().Balloons(), 2) << "the next day again";
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(Narrow(calls[0].szInfoTitle), "Tidewell");
+  EXPECT_EQ(Narrow(calls[0].szInfo), "The volume \"Week\" has not been refreshed for 11 days.");
+  EXPECT_EQ(calls[0].dwInfoFlags, static_cast<DWORD>(NIIF_WARNING));
 
   // While something runs on the window a click on the balloon does nothing.
   ShowWindow(main, SW_HIDE);
