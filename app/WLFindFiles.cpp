@@ -537,6 +537,9 @@ bool TfWLFindFiles::OnNotify(NMHDR* hdr, LRESULT& result) {
 
 LRESULT TfWLFindFiles::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
+    case WM_HELP:  // F1 on any of its controls
+      if (env_.Host) env_.Host->ShowHelp(kHelpContext);
+      return TRUE;
     case kDrainMessage:
       Drain();
       return 0;

@@ -36,6 +36,8 @@ class IFindFilesHost {
   virtual TWLDesktopNode& AddSelection() = 0;
   // Files were added to AddSelection: show the checks and the counts.
   virtual void AddSelectionChanged() = 0;
+  // F1 in the dialog: the program's help at the dialog's context.
+  virtual void ShowHelp(int context) = 0;
 };
 
 struct TFindFilesEnv {
@@ -48,6 +50,8 @@ struct TFindFilesEnv {
 
 class TfWLFindFiles : public forms::TForm {
  public:
+  static constexpr int kHelpContext = 320;
+
   // The dialog, made and shown when there is none, else brought forward.
   static TfWLFindFiles* ShowFor(const TFindFilesEnv& env);
 

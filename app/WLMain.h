@@ -108,7 +108,7 @@ class TfWLMain : public forms::TForm, public IFindFilesHost {
   // The automatic refresh check: the timer's tick, the start-up check or the session's end.
   void RefreshTimerTimer(TRefreshCheck kind = TRefreshCheck::Tick);
   // Opens the help file at a context number (0: its contents); says so when it is missing.
-  void ShowHelp(int context);
+  void ShowHelp(int context) override;
   // Opens a file or address with the shell (or the environment's stand-in).
   bool OpenDocument(const std::string& file, int show);
   void HelpSearchMIClick();

@@ -78,6 +78,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     HWND find = tw::fWLFindFiles ? tw::fWLFindFiles->Handle() : nullptr;
     if (find && msg.hwnd && GetAncestor(msg.hwnd, GA_ROOT) == find) form = find;
     if (form && form == main.Handle() && TranslateAcceleratorW(form, accel, &msg)) continue;
+    // F1 there is that dialog's help.
+    if (form && form == find && msg.message == WM_KEYDOWN && msg.wParam == VK_F1) {
+      SendMessageW(find, WM_HELP, 0, 0);
+      continue;
+    }
     if (form && tw::forms::HandleEnterKey(form, msg)) continue;
     if (form && IsDialogMessageW(form, &msg)) continue;
     TranslateMessage(&msg);

@@ -83,7 +83,9 @@ struct THost : IFindFilesHost {
   bool AddPageReady() override { return ready; }
   TWLDesktopNode& AddSelection() override { return selection; }
   void AddSelectionChanged() override { ++changed; }
+  void ShowHelp(int context) override { helpContexts.push_back(context); }
   bool ready = true;
+  std::vector<int> helpContexts;
   int changed = 0;
   TWLDesktopNode selection;
 };
@@ -171,6 +173,9 @@ TEST_F(FindFilesTest, GoListsMatchingFilesWithTheirColumnsAndAddPutsCheckedOnesI
   EXPECT_EQ(Text(dialog, "SearchCB"), "C:\\");
   EXPECT_FALSE(Enabled(dialog, "StopBTN"));
   EXPECT_FALSE(Enabled(dialog, "ClearBTN"));
+  // F1 in the dialog (WM_HELP) opens its own help, not the main window's page.
+  SendMessageW(dialog, WM_HELP, 0, 0);
+  EXPECT_EQ(host.helpContexts, std::vector<int>{320});
 
   // A file fitting two masks is listed once; the search folder named twice is searched once.
   Search("*.txt;?.TXT", t + ";" + t + "\\sub");
