@@ -134,11 +134,13 @@ TAutoRefreshOutcome TRefreshScheduler::RefreshVolume(const TVolumeRec& volume,
   }
   TAddOperation op(fs_, ui);
   op.ListOnly = ListOnly;
-  FindData folderInfo;
   // A disk not inserted or a share that is down: skipped until the next due day. A dry run
-  // makes no folder.
-  if (ListOnly ? fs_.Stat(volume.BackupPath, folderInfo) != winerr::Success ||
-                     !folderInfo.IsDirectory()
+  // makes no folder: one the refresh would make is there when its drive is.
+  auto exists = [this](const std::string& folder) {
+    FindData info;
+    return fs_.Stat(folder, info) == winerr::Success && info.IsDirectory();
+  };
+  if (ListOnly ? !exists(volume.BackupPath) && !exists(DriveRootOf(volume.BackupPath))
                : !op.PrepareFolder(volume.BackupPath)) {
     out.End = TAutoRefreshEnd::Unavailable;
     return out;

@@ -219,6 +219,13 @@ TEST(CommandLineRefresh, ListCopiesNothingAndNamesExactlyWhatTheRefreshThenCopie
   EXPECT_EQ(listed, (std::vector<std::string>{"C:\\Docs\\a.txt", "C:\\Docs\\c.txt",
                                               "C:\\Docs\\Sub\\new.txt"}));
 
+  // A volume folder the refresh would make first: everything is listed, nothing is made.
+  TVolumeRec& fresh = m.Add("Fresh", {"x.txt"});
+  fresh.BackupPath = "D:\\Elsewhere\\";
+  EXPECT_EQ(m.Run({"/REFRESH", "Fresh", "/LIST"}), exitcode::FilesCopied);
+  EXPECT_EQ(m.console, std::vector<std::string>{"Volume \"Fresh\": 1 of 1 files would be copied."});
+  EXPECT_FALSE(m.fs.Exists("D:\\Elsewhere"));
+
   m.fs.ClearCalls();
   EXPECT_EQ(m.Run({"/REFRESH", "Docs"}), exitcode::FilesCopied);
   std::vector<std::string> copied;
