@@ -2,6 +2,7 @@
 // file system with the window-less UI, a scripted UI and scripted named mutexes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
