@@ -3,6 +3,7 @@
 #include "app/WLMain.h"
 #include "app/WLTaskbar.h"
 #include "platform/Prompts.h"
+#include "platform/win32/Win32NamedMutex.h"
 
 namespace tw {
 
@@ -20,7 +21,12 @@ class TNoBoxes : public IMessageBoxes {
 TAutoRefresh::TAutoRefresh(TfWLMain& main, IClock* clock)
     : main_(main),
       scheduler_(*main.Env().Fs, clock ? *clock : wallClock_, main.SelectionLock(),
-                 main.Env().AppDir) {}
+                 main.Env().AppDir) {
+  // A command-line refresh of a volume and the window's never write into it at once.
+  scheduler_.VolumeLocks = [](const std::string& name) {
+    return std::make_unique<Win32NamedMutex>(name);
+  };
+}
 
 TCheckEnd TAutoRefresh::Run(TRefreshCheck kind) {
   HWND window = main_.Handle();

@@ -4,11 +4,13 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "app/WLCommandLine.h"
 #include "app/WLFindFiles.h"
 #include "app/WLMain.h"
 #include "app/WLSelecting.h"
 #include "app/WLSingleInstance.h"
 #include "app/res/resource.h"
+#include "engine/cmdline.h"
 #include "platform/win32/Utf.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Prompts.h"
@@ -33,7 +35,24 @@ std::string FolderOf(const std::string& path) {
 }
 }  // namespace
 
+std::vector<std::string> Arguments() {
+  std::vector<std::string> args;
+  int argc = 0;
+  if (LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc)) {
+    for (int i = 1; i < argc; ++i) args.push_back(tw::Narrow(argv[i]));
+    LocalFree(argv);
+  }
+  return args;
+}
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // A refresh for a script runs without the window, so the single-instance rule (the
+  // window's) does not apply: it neither hands itself to a running copy nor blocks one.
+  const std::vector<std::string> args = Arguments();
+  if (tw::IsCommandLineRun(args)) {
+    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    return tw::TCommandLineRun::Run(args, FolderOf(ExePath()));
+  }
   // Before anything else. A second copy brings the running one forward and ends at once: its
   // start-up check would refresh the same volumes, and its exit would write over the settings.
   tw::TPreviousInstance previous(tw::DefaultApplicationTitle(tw::Widen(ExePath())));
@@ -54,11 +73,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   env.Prompts = &prompts;
   env.ExePath = ExePath();
   env.AppDir = FolderOf(env.ExePath);
-  int argc = 0;
-  if (LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc)) {
-    for (int i = 1; i < argc; ++i) env.Args.push_back(tw::Narrow(argv[i]));
-    LocalFree(argv);
-  }
+  env.Args = args;
 
   // The busy dialog lives for the whole run and exists before the main window.
   tw::TfWLSelecting selecting;

@@ -166,7 +166,7 @@ TVisit TAddOperation::AddFolderFiles(const TWLNode& node) {
   if (IsSkippedFolder(folder)) return TVisit::SkipChildren;
   const std::string dest = MapToVolume(folder, volume_);
   // A folder that cannot be made shows up as the copy's own error below.
-  fs_.MakeDirPath(dest);
+  if (!ListOnly) fs_.MakeDirPath(dest);
 
   if (node.AllSelected() && node.ListError() != winerr::Success &&
       node.ListError() != winerr::FileNotFound && node.ListError() != winerr::PathNotFound) {
@@ -185,7 +185,7 @@ TVisit TAddOperation::AddFolderFiles(const TWLNode& node) {
   const bool besidePlaceholder = FoldSelectionName(dest) == ownFolder_;
   if (RefreshMode && node.FileCount() > 0) copies.Load(fs_, dest);
   // A refresh may copy nothing here, yet a run killed here before left its temporaries.
-  if (copies.HeldTemporaries()) fs_.SweepTemporaries(dest);
+  if (copies.HeldTemporaries() && !ListOnly) fs_.SweepTemporaries(dest);
 
   for (int i = 0; i < node.FileCount(); ++i) {
     if (ui_.Cancelled()) {
@@ -228,6 +228,10 @@ TVisit TAddOperation::AddFolderFiles(const TWLNode& node) {
         original = originals.FindFile(name);
       }
       if (!ShouldRefresh(original, copies, name, folder)) continue;
+    }
+    if (ListOnly) {
+      Line(logline::WouldCopy(source));
+      continue;
     }
     const Next next = CopyOne(dest, source, target, fromScan);
     if (tree_.Moved()) return TVisit::Stop;

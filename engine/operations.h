@@ -86,6 +86,10 @@ class TAddOperation {
   // not listed a second time. Empty: every folder of originals is listed by the walk.
   std::optional<uint64_t> FreshListingsAfter;
 
+  // A dry run of the refresh: each file the change test would copy is logged (WouldCopy) and
+  // counted in FilesChanged; no folder, copy or sweep touches the volume.
+  bool ListOnly = false;
+
   // An error known before the walk (the selection could not be read whole): the run logs it
   // first and counts it, so it cannot end with the completion message.
   std::string StartError;

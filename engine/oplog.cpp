@@ -79,6 +79,9 @@ std::string PlaceholderNameTaken(std::string_view source) {
   return "Error: File " + std::string(source) +
          " cannot be copied: its copy would replace the volume's own VOLUME.TWV.";
 }
+std::string WouldCopy(std::string_view source) {
+  return "Would copy " + std::string(source);
+}
 std::string CouldntReadSelection(WinError code, std::string_view file) {
   return "Error " + std::to_string(code) + ": Couldnt read the selection file " +
          std::string(file) + ", so only what could be read was refreshed.";

@@ -61,6 +61,8 @@ std::string InUse(std::string_view source);
 std::string OtherError(WinError code, std::string_view source);
 // Add: a file of a drive root that a flat volume would copy over its own placeholder.
 std::string PlaceholderNameTaken(std::string_view source);
+// A dry run of a refresh: a file the refresh would copy.
+std::string WouldCopy(std::string_view source);
 // Refresh from a selection file that could not be read whole.
 std::string CouldntReadSelection(WinError code, std::string_view file);
 // Any walk: a folder of originals that exists but cannot be read (no access, share down).

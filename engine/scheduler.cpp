@@ -99,6 +99,19 @@ TCheckEnd TRefreshScheduler::RefreshTimerTimer(TVolumeList& volumes, TRefreshChe
   return TCheckEnd::Ran;
 }
 
+std::string VolumeRefreshMutexName(const TVolumeRec& volume) {
+  // FNV-1a, 64 bits: stable across processes and builds.
+  uint64_t h = 14695981039346656037ull;
+  for (unsigned char c : UpperCaseName(volume.Name)) {
+    h ^= c;
+    h *= 1099511628211ull;
+  }
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string name = "TidewellRefresh-";
+  for (int shift = 60; shift >= 0; shift -= 4) name += kHex[(h >> shift) & 0xF];
+  return name;
+}
+
 TAutoRefreshOutcome TRefreshScheduler::RefreshVolume(const TVolumeRec& volume,
                                                      const TVolumeList& volumes,
                                                      IOperationUI& ui) {
@@ -109,9 +122,26 @@ TAutoRefreshOutcome TRefreshScheduler::RefreshVolume(const TVolumeRec& volume,
     out.End = TAutoRefreshEnd::Unusable;
     return out;
   }
+  std::unique_ptr<INamedMutex> volumeLock;
+  if (VolumeLocks) volumeLock = VolumeLocks(VolumeRefreshMutexName(volume));
+  std::optional<TNamedMutexLock> held;
+  if (volumeLock) {
+    held.emplace(*volumeLock, VolumeLockWaitMs);
+    if (!held->Held()) {
+      out.End = TAutoRefreshEnd::Busy;
+      return out;
+    }
+  }
   TAddOperation op(fs_, ui);
-  // A disk not inserted or a share that is down: skipped until the next due day.
-  if (!op.PrepareFolder(volume.BackupPath)) {
+  op.ListOnly = ListOnly;
+  // A disk not inserted or a share that is down: skipped until the next due day. A dry run
+  // makes no folder: one the refresh would make is there when its drive is.
+  auto exists = [this](const std::string& folder) {
+    FindData info;
+    return fs_.Stat(folder, info) == winerr::Success && info.IsDirectory();
+  };
+  if (ListOnly ? !exists(volume.BackupPath) && !exists(DriveRootOf(volume.BackupPath))
+               : !op.PrepareFolder(volume.BackupPath)) {
     out.End = TAutoRefreshEnd::Unavailable;
     return out;
   }
@@ -144,6 +174,7 @@ TAutoRefreshOutcome TRefreshScheduler::RefreshVolume(const TVolumeRec& volume,
     out.Errors = true;
     return out;
   }
+  out.LogPath = logPath;
   ui.SetProgressRange(0, CountSelectedFiles(tree));
   ui.SetProgressPosition(0);
   ui.ShowProgress();

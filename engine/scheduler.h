@@ -2,6 +2,8 @@
 // refreshes them one after the other from their saved selections, without the wizard.
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,6 +46,7 @@ enum class TAutoRefreshEnd {
   Unavailable,  // the backup folder could not be reached or made: skipped without a word
   Unusable,     // its record cannot name a selection file or a folder: skipped without a word
   NoLog,        // the log could not be created: said so, nothing copied
+  Busy,         // another refresh of this volume (another process) held its lock past the wait
 };
 struct TAutoRefreshOutcome {
   std::string Name;
@@ -51,7 +54,15 @@ struct TAutoRefreshOutcome {
   bool Errors = false;
   int FilesChecked = 0;
   int FilesChanged = 0;
+  std::string LogPath;  // the log the walk wrote, once it was created
 };
+
+// Opens a lock shared between processes by its name (a named mutex on Windows).
+using TNamedMutexFactory = std::function<std::unique_ptr<INamedMutex>(const std::string& name)>;
+// The lock every refresh of this volume holds, in the window and on the command line, so that
+// two never write into one volume at once. Derived from the upper-case name, so the spellings
+// that find the volume share it; hashed, so no name can reach a mutex name's limits.
+std::string VolumeRefreshMutexName(const TVolumeRec& volume);
 
 enum class TCheckEnd {
   Ran,       // every volume was looked at (maybe none was due)
@@ -80,13 +91,22 @@ class TRefreshScheduler {
   TCheckEnd RefreshTimerTimer(TVolumeList& volumes, TRefreshCheck kind, IOperationUI& ui);
   bool Running() const { return running_; }
 
+  // One volume's refresh as the check runs it (LastRefresh is the caller's).
+  TAutoRefreshOutcome RefreshVolume(const TVolumeRec& volume, const TVolumeList& volumes,
+                                    IOperationUI& ui);
+
+  // Opens each volume's refresh lock (VolumeRefreshMutexName); empty: no lock is taken.
+  TNamedMutexFactory VolumeLocks;
+  // How long a refresh waits for its volume's lock. The window waits for none: its check would
+  // stop answering, and the volume is being refreshed by the holder anyway.
+  uint32_t VolumeLockWaitMs = 0;
+  // A dry run: the walk lists what it would copy in the log and writes nothing at all.
+  bool ListOnly = false;
+
   // The due volumes of the last check that ran, in list order.
   std::vector<TAutoRefreshOutcome> LastCheck;
 
  private:
-  TAutoRefreshOutcome RefreshVolume(const TVolumeRec& volume, const TVolumeList& volumes,
-                                    IOperationUI& ui);
-
   IFileSystem& fs_;
   IClock& clock_;
   INamedMutex& lock_;

@@ -4,6 +4,9 @@
 # Win32 probe that lists and compares both trees (the floor), then a refresh after known changes.
 # The start-up check's refresh of the unchanged tree is timed against the wizard's refresh from
 # the same saved selection in the same rounds.
+# Tidewell.exe /REFRESH of the same volume is timed as a whole process started through wine (the
+# program's start included) against the wizard's refresh run the same way, and against its time
+# inside the process.
 # Prints times, counts and ratios. Never a pass/fail on time; a wrong count prints MISMATCH.
 #
 # Usage: tests/bench/refresh.sh [WINDOWS_BUILD_DIR]   (default build/win)
@@ -22,8 +25,9 @@ export WINEPREFIX="${TW_BENCH_PREFIX:-/tmp/twbench-refresh-prefix}"
 rounds="${TW_BENCH_ROUNDS:-2}"
 skip_large="${TW_BENCH_SKIP_200K:-0}"
 
-cmake --build "$build" --target bench_refresh >/dev/null
+cmake --build "$build" --target bench_refresh Tidewell >/dev/null
 exe="$(cd "$build" && pwd)/bin/bench_refresh.exe"
+program="$(cd "$build" && pwd)/bin/Tidewell.exe"
 
 tw_ensure_prefix
 # As in first-backup.sh, should anything ever open a window on a display without a manager.
@@ -105,12 +109,15 @@ for size in $sizes; do
   line=$(wine "$exe" add "$wsrc" "$wvol" | tr -d '\r')
   echo "  first backup: $line"
   rsync -a "$src/" "$native/"
+  # The program beside the saved selection, with a volume list naming the volume.
+  cp "$program" "$root/Tidewell.exe"
+  wine "$exe" volumes "$wsrc" "$wvol" >/dev/null
 
-  for k in refresh select walk rsync probe wizard startup; do res[${k}_$size]=999999; done
+  for k in refresh select walk rsync probe wizard startup cmdline wizardproc; do res[${k}_$size]=999999; done
   for r in $(seq 1 "$rounds"); do
     # The order turns each round, so that no run always follows the same one.
-    if [ $((r % 2)) -eq 1 ]; then order="refresh wizard startup rsync probe"
-    else order="probe rsync startup wizard refresh"; fi
+    if [ $((r % 2)) -eq 1 ]; then order="refresh wizard cmdline startup rsync probe"
+    else order="probe rsync startup cmdline wizard refresh"; fi
     for what in $order; do
       sync
       case $what in
@@ -124,8 +131,23 @@ for size in $sizes; do
           echo "  round $r probe: $line"
           res[probe_$size]=$(min "$(field TIME <<<"$line")" "${res[probe_$size]}")
           if [ "$(field DIFFERENT <<<"$line")" != 0 ]; then echo "  MISMATCH: the probe found differences"; fi ;;
+        cmdline)
+          set +e
+          t0=$(now); out=$(wine "$root/Tidewell.exe" /REFRESH Bench /QUIET | tr -d '\r'); code=$?; t1=$(now)
+          set -e
+          t=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }')
+          echo "  round $r /REFRESH: TIME $t EXIT $code $out"
+          res[cmdline_$size]=$(min "$t" "${res[cmdline_$size]}")
+          if [ "$code" != 0 ]; then echo "  MISMATCH: the unchanged /REFRESH ended with $code, not 0"; fi ;;
         wizard|startup)
+          t0=$(now)
           line=$(wine "$exe" "$what" "$wsrc" "$wvol" | tr -d '\r')
+          t1=$(now)
+          if [ "$what" = wizard ]; then
+            t=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }')
+            res[wizardproc_$size]=$(min "$t" "${res[wizardproc_$size]}")
+            line="$line PROCESS $t"
+          fi
           echo "  round $r $what: $line"
           res[${what}_$size]=$(min "$(field TIME <<<"$line")" "${res[${what}_$size]}")
           if [ "$(field CHANGED <<<"$line")" != 0 ]; then echo "  MISMATCH: the unchanged $what refresh copied files"; fi ;;
@@ -168,6 +190,10 @@ for size in $sizes; do
   printf '  start-up check %.3f   wizard refresh %.3f   start-up / wizard = %s (target <= 1.1)\n' \
     "${res[startup_$size]}" "${res[wizard_$size]}" \
     "$(ratio "${res[startup_$size]}" "${res[wizard_$size]}")"
+  printf '  /REFRESH process %.3f   wizard refresh process %.3f   /REFRESH / wizard process = %s (target <= 1.1)   / wizard inside = %s\n' \
+    "${res[cmdline_$size]}" "${res[wizardproc_$size]}" \
+    "$(ratio "${res[cmdline_$size]}" "${res[wizardproc_$size]}")" \
+    "$(ratio "${res[cmdline_$size]}" "${res[wizard_$size]}")"
   printf '%s files, 3%% touched: refresh %.3f, FilesChanged %s (expected %s)%s\n' "$size" \
     "${res[changedtime_$size]}" "${res[changed_$size]}" "${res[expected_$size]}" \
     "$([ "${res[changed_$size]}" = "${res[expected_$size]}" ] || echo '  MISMATCH')"

@@ -10,6 +10,8 @@
 //   wizard   the wizard's refresh from the saved selection (BACKUP's parent + "Bench.TWS", made
 //            on first use with SOURCE selected whole), which writes the selection back
 //   startup  the start-up check's refresh of a volume with the same saved selection
+//   volumes  writes VOLUMES.TWB beside the saved selection, naming this one volume, so that
+//            Tidewell.exe copied there refreshes it with /REFRESH
 // Prints "TIME <s> ..." with the counts of the run.
 #include <windows.h>
 
@@ -120,6 +122,14 @@ int wmain(int argc, wchar_t** argv) {
     double seconds = Since(start);
     std::printf("TIME %.3f FILES %zu DIFFERENT %zu\n", seconds, p.files, p.different);
     return 0;
+  }
+  if (mode == L"volumes") {
+    tw::Win32FileSystem fs;
+    const std::string appDir = tw::Narrow(dst.substr(0, dst.find_last_of(L'\\') + 1));
+    tw::TValueWriter writer;
+    tw::WriteVolumeRec(writer, volume);
+    return fs.WriteAtomic(appDir + tw::kVolumesFileName, writer.Data()) == tw::winerr::Success ? 0
+                                                                                               : 1;
   }
   if (mode == L"wizard" || mode == L"startup") {
     tw::Win32FileSystem fs;

@@ -1,0 +1,338 @@
+// The command-line refresh: its arguments, its exit codes, and whole runs over the in-memory
+// file system with the window-less UI, a scripted UI and scripted named mutexes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/cmdline.h"
+#include "engine/operations.h"
+#include "platform/memory/FakeClock.h"
+#include "platform/memory/MemoryFileSystem.h"
+#include "platform/memory/MemoryNamedMutex.h"
+#include "platform/memory/ScriptedOperationUI.h"
+
+namespace tw {
+namespace {
+
+const std::string kAppDir = "C:\\Prog\\";
+const std::string kRunLog = "C:\\Logs\\run.log";
+
+TEST(CommandLineArguments, EveryFormParsesAndEveryBadOneIsRefusedWithAReason) {
+  EXPECT_FALSE(IsCommandLineRun({}));
+  EXPECT_FALSE(IsCommandLineRun({"/WINSTART"}));
+  EXPECT_TRUE(IsCommandLineRun({"/quiet"}));
+  EXPECT_TRUE(IsCommandLineRun({"/Log:x"}));
+
+  TCommandLine c = ParseCommandLine({"/refresh", "My Docs", "/Quiet", "/LOG:C:\\a b\\r.log"});
+  EXPECT_EQ(c.Error, "");
+  EXPECT_TRUE(c.Refresh);
+  EXPECT_FALSE(c.All);
+  EXPECT_TRUE(c.Quiet);
+  EXPECT_FALSE(c.List);
+  EXPECT_EQ(c.Volume, "My Docs");
+  EXPECT_EQ(c.LogPath, "C:\\a b\\r.log");
+
+  c = ParseCommandLine({"/LIST", "/REFRESH", "/ALL"});
+  EXPECT_EQ(c.Error, "");
+  EXPECT_TRUE(c.All && c.List && !c.Quiet);
+  EXPECT_EQ(c.Volume, "");
+
+  // A name that is a switch is never taken as a volume's name.
+  EXPECT_NE(ParseCommandLine({"/REFRESH", "/QUIET"}).Error, "");
+  EXPECT_NE(ParseCommandLine({"/REFRESH"}).Error, "");
+  EXPECT_NE(ParseCommandLine({"/REFRESH", "Docs", "/ALL"}).Error, "");
+  EXPECT_NE(ParseCommandLine({"/REFRESH", "Docs", "Music"}).Error, "");
+  EXPECT_NE(ParseCommandLine({"/REFRESH", "Docs", "/REFRESH", "Music"}).Error, "");
+  EXPECT_NE(ParseCommandLine({"/QUIET", "/ALL"}).Error, "");
+  EXPECT_NE(ParseCommandLine({"/REFRESH", "/ALL", "/LOG:"}).Error, "");
+  EXPECT_NE(ParseCommandLine({"/REFRESH", "/ALL", "/LOG:a", "/LOG:b"}).Error, "");
+  EXPECT_NE(ParseCommandLine({"/REFRESH", "/ALL", "/FORCE"}).Error, "");
+  EXPECT_NE(ParseCommandLine({"/REFRESH", "   "}).Error, "");
+}
+
+TEST(CommandLineExitCode, TheWorstVolumeDecides) {
+  auto r = [](TCmdEnd end, int changed = 0, bool errors = false) {
+    TCmdVolumeResult x;
+    x.End = end;
+    x.FilesChanged = changed;
+    x.Errors = errors;
+    return x;
+  };
+  EXPECT_EQ(RunExitCode({}), 0);
+  EXPECT_EQ(RunExitCode({r(TCmdEnd::Done)}), 0);
+  EXPECT_EQ(RunExitCode({r(TCmdEnd::Done), r(TCmdEnd::Done, 3)}), 1);
+  EXPECT_EQ(RunExitCode({r(TCmdEnd::Done, 3), r(TCmdEnd::VolumeMissing)}), 2);
+  EXPECT_EQ(RunExitCode({r(TCmdEnd::PathUnavailable), r(TCmdEnd::Done)}), 2);
+  // Errors outrank copies: a run that copied some files and failed others did not succeed.
+  EXPECT_EQ(RunExitCode({r(TCmdEnd::SelectionMissing), r(TCmdEnd::Done, 3, true)}), 8);
+  EXPECT_EQ(RunExitCode({r(TCmdEnd::Failed)}), 8);
+  EXPECT_EQ(RunExitCode({r(TCmdEnd::Done, 0, true), r(TCmdEnd::Busy)}), 16);
+}
+
+// One shared mutex per name, as the system keeps them; each opening forwards to it.
+struct Mutexes {
+  struct Handle : INamedMutex {
+    explicit Handle(MemoryNamedMutex& m) : m(m) {}
+    bool Acquire(uint32_t ms) override { return m.Acquire(ms); }
+    void Release() override { m.Release(); }
+    MemoryNamedMutex& m;
+  };
+  TNamedMutexFactory Factory() {
+    return [this](const std::string& name) {
+      opened.push_back(name);
+      return std::make_unique<Handle>(byName[name]);
+    };
+  }
+  std::map<std::string, MemoryNamedMutex> byName;
+  std::vector<std::string> opened;
+};
+
+struct Machine {
+  Machine() {
+    fs.AddDrive("C:", DriveType::Fixed);
+    fs.AddDrive("D:", DriveType::Fixed);
+    fs.SetTempFolder("C:\\Temp");
+    fs.MakeDirs("C:\\Temp");
+    fs.MakeDirs("C:\\Prog");
+    fs.MakeDirs("C:\\Logs");
+  }
+  // A volume backed up before: its selection file names the files, and each has a copy that
+  // matches its original, so nothing needs copying until one changes.
+  TVolumeRec& Add(const std::string& name, const std::vector<std::string>& files,
+                  const std::string& drive = "D:") {
+    auto v = std::make_unique<TVolumeRec>();
+    v->Name = name;
+    v->BackupPath = drive + "\\" + name + "\\";
+    v->SeparateFolders = true;
+    std::string tws = "[C:\\" + name + "]\r\n";
+    for (const auto& f : files) {
+      const std::string original = "C:\\" + name + "\\" + f;
+      fs.WriteFile(original, "old " + f);
+      fs.WriteFile(drive + "\\" + name + "\\From Drive C\\" + name + "\\" + f, "old " + f);
+      fs.SetTime(drive + "\\" + name + "\\From Drive C\\" + name + "\\" + f, *fs.TimeOf(original));
+      tws += f + "=#\r\n";
+    }
+    fs.WriteFile(kAppDir + name + ".TWS", tws);
+    volumes.push_back(std::move(v));
+    return *volumes.back();
+  }
+  void Change(const std::string& volume, const std::string& file) {
+    fs.WriteFile("C:\\" + volume + "\\" + file, "new " + file);
+    fs.SetTime("C:\\" + volume + "\\" + file, MemoryFileSystem::kDefaultTime + 100000000ull);
+  }
+  std::string Copy(const std::string& volume, const std::string& file) {
+    return fs.Contents("D:\\" + volume + "\\From Drive C\\" + volume + "\\" + file).value_or("-");
+  }
+  int Run(const std::vector<std::string>& args, IOperationUI* withUI = nullptr,
+          bool unreadable = false) {
+    TCommandLineRefresh run(fs, clock, selectionLock, mutexes.Factory(), kAppDir);
+    console.clear();
+    run.Console = [this](const std::string& l) { console.push_back(l); };
+    const int code = run.Run(ParseCommandLine(args), volumes, unreadable, withUI ? *withUI : quiet);
+    results = run.Results();
+    return code;
+  }
+  std::string RunLog() { return fs.Contents(kRunLog).value_or(""); }
+
+  MemoryFileSystem fs;
+  FakeClock clock;
+  MemoryNamedMutex selectionLock;
+  Mutexes mutexes;
+  TVolumeList volumes;
+  TQuietOperationUI quiet;
+  std::vector<std::string> console;
+  std::vector<TCmdVolumeResult> results;
+};
+
+TEST(CommandLineRefresh, CopiesWhatChangedInListOrderAndSaysSoOnTheConsoleAndInItsLog) {
+  Machine m;
+  m.Add("Docs", {"a.txt", "b.txt"});
+  m.Add("Music", {"m.mp3"});
+  m.fs.WriteFile(kRunLog, "earlier run\r\n");
+
+  EXPECT_EQ(m.Run({"/REFRESH", "/ALL", "/QUIET", "/LOG:" + kRunLog}), exitcode::NothingCopied);
+  EXPECT_EQ(m.console, (std::vector<std::string>{
+                           "Volume \"Docs\": 0 of 2 files have changed.",
+                           "Volume \"Music\": 0 of 1 files have changed."}));
+
+  m.Change("Docs", "b.txt");
+  // The name matches in any case, as the window's lists do.
+  EXPECT_EQ(m.Run({"/REFRESH", "docs", "/QUIET", "/LOG:" + kRunLog}), exitcode::FilesCopied);
+  EXPECT_EQ(m.Copy("Docs", "b.txt"), "new b.txt");
+  EXPECT_EQ(m.console, std::vector<std::string>{"Volume \"Docs\": 1 of 2 files have changed."});
+  // Appended, never emptied; each volume's walk log is copied in under its heading.
+  const std::string log = m.RunLog();
+  EXPECT_EQ(log.rfind("earlier run\r\nRefreshing volume Docs (D:\\Docs\\)\r\n", 0), 0u) << log;
+  EXPECT_NE(log.find("Refreshing volume Music"), std::string::npos);
+  EXPECT_NE(log.find("Volume \"Docs\": 1 of 2 files have changed.\r\n"), std::string::npos);
+  // Each refresh held its volume's own lock, and gave it back.
+  EXPECT_EQ(m.mutexes.opened.size(), 3u);
+  EXPECT_EQ(m.mutexes.byName.size(), 2u);
+  for (auto& [name, mutex] : m.mutexes.byName) {
+    EXPECT_EQ(mutex.Depth(), 0) << name;
+    EXPECT_EQ(mutex.LastTimeoutMs, TCommandLineRefresh::kVolumeWaitMs);
+  }
+  EXPECT_EQ(VolumeRefreshMutexName(*m.volumes[0]).rfind("TidewellRefresh-", 0), 0u);
+  TVolumeRec lower = *m.volumes[0];
+  lower.Name = "DOCS";
+  EXPECT_EQ(VolumeRefreshMutexName(lower), VolumeRefreshMutexName(*m.volumes[0]));
+  EXPECT_NE(VolumeRefreshMutexName(*m.volumes[1]), VolumeRefreshMutexName(*m.volumes[0]));
+}
+
+TEST(CommandLineRefresh, ListCopiesNothingAndNamesExactlyWhatTheRefreshThenCopies) {
+  Machine m;
+  m.Add("Docs", {"a.txt", "b.txt", "c.txt"});
+  m.Change("Docs", "a.txt");
+  m.Change("Docs", "c.txt");
+  m.fs.WriteFile("C:\\Docs\\Sub\\new.txt", "n");
+  m.fs.WriteFile(kAppDir + "Docs.TWS", "[C:\\Docs]\r\na.txt=#\r\nb.txt=#\r\nc.txt=#\r\n"
+                                          "[C:\\Docs\\Sub]\r\n**ALL**=#\r\n");
+  const auto before = m.fs.ListAll();
+
+  EXPECT_EQ(m.Run({"/REFRESH", "Docs", "/LIST", "/LOG:" + kRunLog}), exitcode::FilesCopied);
+  std::vector<std::string> after = m.fs.ListAll();
+  after.erase(std::remove_if(after.begin(), after.end(),
+                             [](const std::string& p) {
+                               return p.rfind("C:\\Temp\\", 0) == 0 ||
+                                      p.rfind("C:\\Logs\\", 0) == 0;
+                             }),
+              after.end());
+  std::vector<std::string> expected = before;
+  expected.erase(std::remove_if(expected.begin(), expected.end(),
+                                [](const std::string& p) {
+                                  return p.rfind("C:\\Temp\\", 0) == 0 ||
+                                         p.rfind("C:\\Logs\\", 0) == 0;
+                                }),
+                 expected.end());
+  // Not a file nor a folder more on the volume.
+  EXPECT_EQ(after, expected);
+  EXPECT_EQ(m.Copy("Docs", "a.txt"), "old a.txt");
+  EXPECT_EQ(m.console, std::vector<std::string>{"Volume \"Docs\": 3 of 4 files would be copied."});
+  const std::string log = m.RunLog();
+  std::vector<std::string> listed;
+  for (size_t p = log.find("Would copy "); p != std::string::npos;
+       p = log.find("Would copy ", p + 1))
+    listed.push_back(log.substr(p + 11, log.find("\r\n", p) - p - 11));
+  EXPECT_EQ(listed, (std::vector<std::string>{"C:\\Docs\\a.txt", "C:\\Docs\\c.txt",
+                                              "C:\\Docs\\Sub\\new.txt"}));
+
+  // A volume folder the refresh would make first: everything is listed, nothing is made.
+  TVolumeRec& fresh = m.Add("Fresh", {"x.txt"});
+  fresh.BackupPath = "D:\\Elsewhere\\";
+  EXPECT_EQ(m.Run({"/REFRESH", "Fresh", "/LIST"}), exitcode::FilesCopied);
+  EXPECT_EQ(m.console, std::vector<std::string>{"Volume \"Fresh\": 1 of 1 files would be copied."});
+  EXPECT_FALSE(m.fs.Exists("D:\\Elsewhere"));
+
+  m.fs.ClearCalls();
+  EXPECT_EQ(m.Run({"/REFRESH", "Docs"}), exitcode::FilesCopied);
+  std::vector<std::string> copied;
+  for (const auto& c : m.fs.Calls())
+    if (c.op == FsOp::Copy) copied.push_back(c.path);
+  EXPECT_EQ(copied, listed);
+}
+
+TEST(CommandLineRefresh, MissingVolumeSelectionOrDiskAndAnUnreadableListOrBadArguments) {
+  Machine m;
+  m.fs.AddDrive("E:", DriveType::Removable);
+  m.Add("Docs", {"a.txt"});
+  m.Add("Photos", {"p.jpg"}, "E:");
+  m.fs.WriteFile("E:\\Photos\\From Drive C\\Photos\\p.jpg", "old p.jpg");
+  m.Change("Docs", "a.txt");
+
+  EXPECT_EQ(m.Run({"/REFRESH", "Nope", "/QUIET"}), exitcode::Missing);
+  EXPECT_EQ(m.console, std::vector<std::string>{"Volume \"Nope\": no volume of this name."});
+
+  m.fs.RemoveDrive("E:");
+  // The other volume is still refreshed; the missing disk decides the code.
+  EXPECT_EQ(m.Run({"/REFRESH", "/ALL", "/QUIET", "/LOG:" + kRunLog}), exitcode::Missing);
+  EXPECT_EQ(m.Copy("Docs", "a.txt"), "new a.txt");
+  EXPECT_NE(m.RunLog().find("Volume \"Photos\": its backup folder is not available."),
+            std::string::npos);
+  EXPECT_FALSE(m.fs.Exists("E:\\Photos"));
+
+  m.fs.Remove(kAppDir + "Docs.TWS");
+  EXPECT_EQ(m.Run({"/REFRESH", "Docs", "/QUIET"}), exitcode::Missing);
+  EXPECT_EQ(m.results.at(0).End, TCmdEnd::SelectionMissing);
+
+  // Nothing is looked at when the list cannot be trusted or the arguments are bad.
+  m.fs.ClearCalls();
+  EXPECT_EQ(m.Run({"/REFRESH", "/ALL", "/QUIET"}, nullptr, true), exitcode::CouldNotRun);
+  EXPECT_EQ(m.Run({"/REFRESH", "/QUIET"}), exitcode::CouldNotRun);
+  EXPECT_TRUE(m.results.empty());
+  EXPECT_EQ(m.fs.CallCount(FsOp::Copy), 0);
+  EXPECT_GE(m.console.size(), 2u);
+}
+
+TEST(CommandLineRefresh, QuietFullDiskStopsWithoutAskingAndTheLogSaysWhy) {
+  Machine m;
+  m.fs.AddDrive("E:", DriveType::Removable);
+  m.Add("Photos", {"p1.jpg", "p2.jpg"}, "E:");
+  m.Change("Photos", "p1.jpg");
+  m.Change("Photos", "p2.jpg");
+  FsFault full;
+  full.op = FsOp::Copy;
+  full.path = "E:\\";
+  full.match = PathMatch::Prefix;
+  full.error = winerr::DiskFull;
+  full.times = FsFault::kAlways;
+  m.fs.AddFault(full);
+
+  EXPECT_EQ(m.Run({"/REFRESH", "Photos", "/QUIET", "/LOG:" + kRunLog}), exitcode::Errors);
+  // The safe answer to "insert another disk" is to stop: nothing more was tried.
+  EXPECT_EQ(m.quiet.Asked,
+            (std::vector<std::string>{kDiskFullInsert, kRefreshErrorQuestion}));
+  EXPECT_EQ(m.fs.CallCount(FsOp::Copy), 1);
+  const std::string log = m.RunLog();
+  EXPECT_NE(log.find(logline::kDiskFullTerminated), std::string::npos) << log;
+  EXPECT_NE(log.find(std::string("Stopped without asking: ") + kDiskFullInsert),
+            std::string::npos);
+  EXPECT_EQ(log.find(std::string("Stopped without asking: ") + kRefreshErrorQuestion),
+            std::string::npos);
+  // The old copy stays whole.
+  EXPECT_EQ(m.fs.Contents("E:\\Photos\\From Drive C\\Photos\\p1.jpg"), "old p1.jpg");
+  EXPECT_TRUE(m.fs.TemporaryFiles().empty());
+}
+
+TEST(CommandLineRefresh, AVolumeBeingRefreshedElsewhereIsWaitedForThenGivenUp) {
+  Machine m;
+  TVolumeRec& docs = m.Add("Docs", {"a.txt"});
+  m.Change("Docs", "a.txt");
+  MemoryNamedMutex& held = m.mutexes.byName[VolumeRefreshMutexName(docs)];
+  held.HeldElsewhere = true;
+
+  EXPECT_EQ(m.Run({"/REFRESH", "Docs", "/QUIET", "/LOG:" + kRunLog}), exitcode::CouldNotRun);
+  EXPECT_EQ(held.LastTimeoutMs, 60000u);
+  EXPECT_EQ(m.Copy("Docs", "a.txt"), "old a.txt");
+  EXPECT_NE(m.RunLog().find("Error: Another refresh of the volume Docs held it for 60 seconds"),
+            std::string::npos);
+
+  // The window's automatic refresh takes the same lock and does not wait: it skips the volume.
+  TRefreshScheduler window(m.fs, m.clock, m.selectionLock, kAppDir);
+  window.VolumeLocks = m.mutexes.Factory();
+  ScriptedOperationUI ui;
+  EXPECT_EQ(window.RefreshVolume(docs, m.volumes, ui).End, TAutoRefreshEnd::Busy);
+  EXPECT_EQ(held.LastTimeoutMs, 0u);
+  EXPECT_EQ(m.Copy("Docs", "a.txt"), "old a.txt");
+
+  // Once the holder is done, the next run does the work.
+  held.HeldElsewhere = false;
+  EXPECT_EQ(m.Run({"/REFRESH", "Docs", "/QUIET"}), exitcode::FilesCopied);
+  EXPECT_EQ(m.Copy("Docs", "a.txt"), "new a.txt");
+}
+
+TEST(CommandLineRefresh, WithoutQuietTheQuestionsAndTheEndReportGoToTheUser) {
+  Machine m;
+  m.Add("Docs", {"a.txt"});
+  m.Change("Docs", "a.txt");
+  ScriptedOperationUI ui;
+  EXPECT_EQ(m.Run({"/REFRESH", "Docs"}, &ui), exitcode::FilesCopied);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, AutoRefreshFinishedText("Docs", 1, 1));
+}
+
+}  // namespace
+}  // namespace tw
