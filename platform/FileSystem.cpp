@@ -2,7 +2,8 @@
 
 namespace tw {
 
-WinError IFileSystem::CopyFileAtomic(const std::string&, const std::string&, uint32_t*) {
+WinError IFileSystem::CopyFileAtomic(const std::string&, const std::string&, uint32_t*,
+                                     uint64_t*) {
   return winerr::NotSupported;
 }
 

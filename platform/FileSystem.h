@@ -90,9 +90,10 @@ class IFileSystem {
   // callers can act on it: 2 or 3 source or target folder missing, 32/33 source or target in
   // use, 5 access denied (also a read-only target), 15/19/21/65 drive unusable, 71 remote host
   // busy, 39/112 disk full.
-  // copyAttributes, when given, receives the attributes the copy got.
+  // copyAttributes, when given, receives the attributes the copy got; bytesCopied, its size.
   virtual WinError CopyFileAtomic(const std::string& from, const std::string& to,
-                                  uint32_t* copyAttributes = nullptr);
+                                  uint32_t* copyAttributes = nullptr,
+                                  uint64_t* bytesCopied = nullptr);
   // A copy may return before its data has reached the disk; until it has, the copy carries a
   // last-write time that differs from its original's, so a crash meanwhile leaves a copy the
   // change test sees as changed. SettleCopies waits until every copy made so far is on the

@@ -318,9 +318,9 @@ WinError MemoryFileSystem::ReplaceViaTemp(const std::string& target, Node* paren
 }
 
 WinError MemoryFileSystem::CopyFileAtomic(const std::string& from, const std::string& to,
-                                          uint32_t* copyAttributes) {
+                                          uint32_t* copyAttributes, uint64_t* bytesCopied) {
   std::lock_guard lock(mutex_);
-  return Log(FsOp::Copy, from, DoCopy(from, to, copyAttributes), to);
+  return Log(FsOp::Copy, from, DoCopy(from, to, copyAttributes, bytesCopied), to);
 }
 
 WinError MemoryFileSystem::SettleCopies(std::string* failedCopy) {
@@ -351,7 +351,7 @@ size_t MemoryFileSystem::UnsettledCopies() {
 }
 
 WinError MemoryFileSystem::DoCopy(const std::string& from, const std::string& to,
-                                  uint32_t* copyAttributes) {
+                                  uint32_t* copyAttributes, uint64_t* bytesCopied) {
   if (auto f = CheckFault(FsOp::Copy, from, to)) return f->fault.error;
   Node *srcParent, *src;
   if (WinError e = Locate(Parse(from), srcParent, src)) return e;
@@ -376,6 +376,7 @@ WinError MemoryFileSystem::DoCopy(const std::string& from, const std::string& to
   if (e) return e;
   unsettled_.push_back({to, time});
   if (copyAttributes) *copyAttributes = attrs;
+  if (bytesCopied) *bytesCopied = data.size();
   return winerr::Success;
 }
 

@@ -590,7 +590,7 @@ std::string Win32FileSystem::TempFolder() {
 }
 
 WinError Win32FileSystem::CopyFileAtomic(const std::string& from, const std::string& to,
-                                         uint32_t* copyAttributes) {
+                                         uint32_t* copyAttributes, uint64_t* bytesCopied) {
   std::wstring src, dst;
   if (WinError e = ExtendedPath(from, src)) return e;
   if (WinError e = ExtendedPath(to, dst)) return e;
@@ -651,8 +651,10 @@ WinError Win32FileSystem::CopyFileAtomic(const std::string& from, const std::str
   Handle out(created);
 
   WinError e = winerr::Success;
+  uint64_t total = 0;
   for (;;) {
     if (got == 0) break;
+    total += got;
     for (DWORD done = 0; done < got && !e;) {
       DWORD wrote = 0;
       if (!::WriteFile(out.Get(), buf.get() + done, got - done, &wrote, nullptr))
@@ -690,6 +692,7 @@ WinError Win32FileSystem::CopyFileAtomic(const std::string& from, const std::str
     return e;
   }
   if (copyAttributes) *copyAttributes = attributes;
+  if (bytesCopied) *bytesCopied = total;
   pending_->Add(out.Release(), basic.LastWriteTime, to);
   return winerr::Success;
 }
