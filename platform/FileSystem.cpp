@@ -2,6 +2,8 @@
 
 namespace tw {
 
+std::vector<std::string> IFileSystem::DriveRoots() { return {}; }
+
 WinError IFileSystem::CopyFileAtomic(const std::string&, const std::string&, uint32_t*,
                                      uint64_t*) {
   return winerr::NotSupported;

@@ -76,6 +76,9 @@ class IFileSystem {
 
   // Root is "C:\" or "\\server\share\".
   virtual DriveType DriveKind(const std::string& root) = 0;
+  // The drives that have a letter now ("C:\", "F:\", ...), in letter order. The default knows
+  // none, for wrappers that do not need them.
+  virtual std::vector<std::string> DriveRoots();
   // The temporary folder, with a trailing backslash.
   virtual std::string TempFolder() = 0;
 

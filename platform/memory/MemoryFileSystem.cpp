@@ -685,6 +685,15 @@ MemoryFileSystem::Node* MemoryFileSystem::MustFind(const std::string& path) {
   return node;
 }
 
+std::vector<std::string> MemoryFileSystem::DriveRoots() {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> roots;
+  for (const auto& [folded, drive] : drives_) {
+    if (drive->root.size() == 2 && drive->root[1] == ':') roots.push_back(drive->root + "\\");
+  }
+  return roots;  // the map is ordered by the folded root: letter order
+}
+
 void MemoryFileSystem::AddDrive(const std::string& root, DriveType type,
                                 std::optional<uint64_t> capacity) {
   std::lock_guard lock(mutex_);

@@ -115,6 +115,7 @@ class MemoryFileSystem : public IFileSystem {
   WinError ListEach(const std::string& folder, const ListCallback& each) override;
   DriveType DriveKind(const std::string& root) override;
   std::string TempFolder() override;
+  std::vector<std::string> DriveRoots() override;
   WinError CopyFileAtomic(const std::string& from, const std::string& to,
                           uint32_t* copyAttributes = nullptr,
                           uint64_t* bytesCopied = nullptr) override;

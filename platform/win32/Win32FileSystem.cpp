@@ -589,6 +589,15 @@ std::string Win32FileSystem::TempFolder() {
   return Narrow(buf);
 }
 
+std::vector<std::string> Win32FileSystem::DriveRoots() {
+  std::vector<std::string> roots;
+  const DWORD letters = GetLogicalDrives();
+  for (int i = 0; i < 26; ++i) {
+    if (letters & (1u << i)) roots.push_back(std::string(1, static_cast<char>('A' + i)) + ":\\");
+  }
+  return roots;
+}
+
 WinError Win32FileSystem::CopyFileAtomic(const std::string& from, const std::string& to,
                                          uint32_t* copyAttributes, uint64_t* bytesCopied) {
   std::wstring src, dst;
