@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "app/WLSelectionEvents.h"
 #include "platform/Prompts.h"
 #include "platform/win32/Utf.h"
 
@@ -52,6 +53,7 @@ void TOperationWindowUI::CreateProgress() {
   fileDirty_ = positionDirty_ = false;
   lastRepaint_ = lastShowFile_ = lastPump_ = 0;
   position_ = progress_->Position();
+  meter_.Start();
 }
 
 void TOperationWindowUI::SetCaption(const std::string& caption) {
@@ -69,7 +71,10 @@ void TOperationWindowUI::Repaint(bool force) {
   DWORD now = GetTickCount();
   if (!force && now - lastRepaint_ < kRepaintIntervalMs) return;
   if (fileDirty_) progress_->ShowFile(pendingFile_);
-  if (positionDirty_) progress_->SetPosition(position_);
+  if (positionDirty_) {
+    progress_->SetPosition(position_);
+    progress_->SetProgressLine(meter_.Line(WholeNumberText));
+  }
   fileDirty_ = positionDirty_ = false;
   lastRepaint_ = now;
 }
@@ -89,18 +94,27 @@ void TOperationWindowUI::SetProgressRange(int minimum, int maximum) {
   Repaint(true);
   progress_->SetRange(minimum, maximum);
   position_ = progress_->Position();
+  meter_.SetRange(minimum, maximum);
+  meter_.SetPosition(position_);
 }
 void TOperationWindowUI::SetProgressPosition(int position) {
   if (!progress_) return;
   position_ = position;
+  meter_.SetPosition(position);
   positionDirty_ = true;
   Repaint(true);
 }
 void TOperationWindowUI::StepProgress() {
   if (!progress_) return;
   ++position_;
+  meter_.Step();
   positionDirty_ = true;
   Repaint(false);
+}
+void TOperationWindowUI::AddCopiedBytes(uint64_t bytes) {
+  if (!progress_) return;
+  meter_.AddBytes(bytes);
+  positionDirty_ = true;  // shown with the bar's next repaint, the last one before the end too
 }
 void TOperationWindowUI::ShowProgress() {
   if (progress_) progress_->Show();
@@ -121,6 +135,7 @@ void TOperationWindowUI::StartAnimation() {
   if (progress_) progress_->StartAnimation();
 }
 void TOperationWindowUI::UseDeleteAnimation() {
+  meter_.CountBytes(false);  // a delete copies nothing
   if (progress_) progress_->UseDeleteAnimation();
 }
 bool TOperationWindowUI::Cancelled() { return progress_ && progress_->Cancelled; }

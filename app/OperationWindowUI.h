@@ -10,7 +10,9 @@
 
 #include "app/WLProgress.h"
 #include "app/WLRootPath.h"
+#include "engine/progressline.h"
 #include "platform/OperationUI.h"
+#include "platform/win32/Win32Clock.h"
 
 namespace tw {
 
@@ -40,6 +42,8 @@ struct TOperationWindowHooks {
   IMessageBoxes* MessageBoxes = nullptr;
   // Null: the shell's "open" verb starts notepad.exe with the log.
   std::function<void(const std::string& logPath)> OpenLog;
+  // The time the line under the bar goes by; null: the system clock.
+  IClock* Clock = nullptr;
 };
 
 class TOperationWindowUI : public IOperationUI {
@@ -62,6 +66,7 @@ class TOperationWindowUI : public IOperationUI {
   void SetProgressRange(int minimum, int maximum) override;
   void SetProgressPosition(int position) override;
   void StepProgress() override;
+  void AddCopiedBytes(uint64_t bytes) override;
   void ShowProgress() override;
   void HideProgress() override;
   void FreeProgress() override;
@@ -98,6 +103,9 @@ class TOperationWindowUI : public IOperationUI {
   };
 
   TOperationWindowHooks hooks_;
+  Win32Clock systemClock_;
+  // The figures of the line under the bar, brought to the dialog with the bar.
+  TProgressMeter meter_{hooks_.Clock ? *hooks_.Clock : systemClock_};
   TMessageBoxes realBoxes_;
   std::unique_ptr<TfWLProgress> progress_;
   std::unique_ptr<TfWLRootPath> rootPath_;

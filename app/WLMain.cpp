@@ -293,6 +293,7 @@ std::unique_ptr<TOperationWindowUI> TfWLMain::NewOperationUI(IMessageBoxes* boxe
   hooks.RefreshContentsViews = [this] { addPage_->RefreshViews(); };
   hooks.MessageBoxes = boxes ? boxes : env_.OperationBoxes;
   hooks.OpenLog = env_.OpenLog;
+  hooks.Clock = env_.Clock;
   return std::make_unique<TOperationWindowUI>(std::move(hooks));
 }
 

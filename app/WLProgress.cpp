@@ -13,7 +13,7 @@ namespace tw {
 TfWLProgress* fWLProgress = nullptr;
 
 namespace {
-constexpr int kClientW = 400, kClientH = 196;
+constexpr int kClientW = 400, kClientH = 216;
 constexpr int kLabelX = 12, kValueX = 102, kValueW = kClientW - kValueX - 12;
 constexpr int kCopyStopFrame = 34;
 
@@ -124,7 +124,10 @@ TfWLProgress::TfWLProgress(HWND mainWindow) : main_(mainWindow) {
                             kClientW - 2 * kLabelX, 18);
   SendMessageW(progressBar_, PBM_SETRANGE32, 0, 100);
   SendMessageW(progressBar_, PBM_SETSTEP, 1, 0);
-  HWND cancel = AddButton(form, "BitBtn1", "Cancel", (kClientW - 88) / 2, 162, 88, 26,
+  stProgress_ = AddControl(form, WC_STATICW, "stProgress", "",
+                           WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_ENDELLIPSIS, kLabelX,
+                           158, kClientW - 2 * kLabelX, 16);
+  HWND cancel = AddButton(form, "BitBtn1", "Cancel", (kClientW - 88) / 2, 182, 88, 26,
                           [this] { BitBtn1Click(); }, true);
   (void)cancel;
   FormCreate();
@@ -201,6 +204,9 @@ void TfWLProgress::SetRange(int minimum, int maximum) {
 }
 void TfWLProgress::SetPosition(int position) {
   SendMessageW(progressBar_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+void TfWLProgress::SetProgressLine(const std::string& text) {
+  forms::SetWindowTextUtf8(stProgress_, text);
 }
 void TfWLProgress::StepIt() { SendMessageW(progressBar_, PBM_STEPIT, 0, 0); }
 int TfWLProgress::Position() const {

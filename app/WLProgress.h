@@ -37,6 +37,8 @@ class TfWLProgress : public forms::TForm {
   void SetPosition(int position);
   void StepIt();
   int Position() const;
+  // The line under the bar: files done of files to do, bytes, rate, time left (TProgressMeter).
+  void SetProgressLine(const std::string& text);
 
   // Shows the dialog without activating the operation's windows behind it (modeless).
   void Show();
@@ -67,6 +69,7 @@ class TfWLProgress : public forms::TForm {
   HWND aviVideo_ = nullptr;
   HWND stName_ = nullptr;
   HWND progressBar_ = nullptr;
+  HWND stProgress_ = nullptr;
   bool playing_ = false;
   bool clipLoaded_ = false;
   bool mainButtonTaken_ = false;

@@ -123,7 +123,8 @@ int EarnedState(const TWLNode& node, int entriesOnDisk) {
   return selected > 0 ? csPartial : csUnchecked;
 }
 
-// A whole number with the user's thousands separators and no decimals.
+}  // namespace
+
 std::string WholeNumberText(int64_t value) {
   wchar_t decimal[8] = L".", thousand[8] = L",", grouping[16] = L"3;0";
   GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
@@ -153,8 +154,6 @@ std::string WholeNumberText(int64_t value) {
     return Narrow(digits);
   return Narrow(out);
 }
-
-}  // namespace
 
 std::string SelectedFilesText(int64_t count) {
   return WholeNumberText(count) + " Selected File(s)";

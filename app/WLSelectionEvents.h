@@ -117,6 +117,8 @@ class TSelectionStatistics {
 // The two status texts, as the status bar shows them (thousands separators of the user's
 // locale).
 std::string SelectedFilesText(int64_t count);
+// A whole number with the user's thousands separators and no decimals.
+std::string WholeNumberText(int64_t value);
 std::string KilobytesText(int64_t bytes);
 
 }  // namespace tw

@@ -210,6 +210,15 @@ WinError TPlaceholderWriter::WriteVolumeFile() {
   return ini_.Save();
 }
 
+WinError TPlaceholderWriter::WriteIdentity(std::string_view volumeName, std::string_view id) {
+  if (WinError err = EnsureLoaded()) return err;
+  if (ini_.HasKey(kIdentitySection, kIdentityIdKey)) return winerr::Success;
+  if (TProfileFile::CanBeValue(volumeName))
+    ini_.WriteString(kIdentitySection, kIdentityNameKey, volumeName);
+  ini_.WriteString(kIdentitySection, kIdentityIdKey, id);
+  return ini_.Save();
+}
+
 WinError TPlaceholderWriter::WriteRoot(std::string_view rootPath,
                                        const std::vector<std::string>& childNames) {
   if (WinError err = EnsureLoaded()) return err;

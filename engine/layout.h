@@ -18,6 +18,11 @@ inline constexpr char kPlaceholderFileName[] = "VOLUME.TWV";
 inline constexpr char kPlaceholderSection[] = "Tidewell Volume";
 inline constexpr char kVolumeFileKey[] = "Volume File";
 inline constexpr char kVolumeFileValue[] = "#";
+// A section of VOLUME.TWV of our own beside "Tidewell Volume", whose readers never look at it:
+// which volume the folder belongs to (engine/volumeidentity.h).
+inline constexpr char kIdentitySection[] = "Tidewell Identity";
+inline constexpr char kIdentityNameKey[] = "Volume";
+inline constexpr char kIdentityIdKey[] = "Id";
 inline constexpr char kFromDrive[] = "From Drive ";     // followed by the drive letter
 inline constexpr char kFromNetwork[] = "From Network";
 inline constexpr char kUnableToWriteFormat[] = "Unable to write to %s";
@@ -116,6 +121,9 @@ class TPlaceholderWriter {
   // key cannot carry as it is (Windows names may hold '=', ';', '[' and ']' and begin or end
   // with a blank) is written escaped as the selection file writes it (EncodeSelectionText).
   WinError WriteRoot(std::string_view rootPath, const std::vector<std::string>& childNames);
+  // Section "Tidewell Identity": the volume's name and id, written once; a folder that has an
+  // identity keeps it (another volume's is never replaced), so nothing is written then.
+  WinError WriteIdentity(std::string_view volumeName, std::string_view id);
   const TProfileFile& Ini() const { return ini_; }
 
  private:

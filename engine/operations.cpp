@@ -262,7 +262,8 @@ bool TAddOperation::ShouldRefresh(const FindData* original, const TFolderIndex& 
 TAddOperation::Next TAddOperation::CopyOne(const std::string& dest, const std::string& source,
                                            const std::string& target, bool sourceFromScan) {
   uint32_t copied = 0;
-  const WinError e = fs_.CopyFileAtomic(source, target, &copied);
+  uint64_t bytes = 0;
+  const WinError e = fs_.CopyFileAtomic(source, target, &copied, &bytes);
   FindData gone;
   if ((e == winerr::FileNotFound || e == winerr::PathNotFound) &&
       fs_.Stat(source, gone) != winerr::Success) {
@@ -278,6 +279,7 @@ TAddOperation::Next TAddOperation::CopyOne(const std::string& dest, const std::s
   }
   switch (e) {
     case winerr::Success:
+      ui_.AddCopiedBytes(bytes);
       // So that the next add can replace it.
       if (copied & fileattr::ReadOnly) ClearReadOnly(target);
       return Next::File;
@@ -338,8 +340,10 @@ TAddOperation::Next TAddOperation::DiskFull(const std::string& dest, const std::
     PrepareFolder(dest);
     diskChanged_ = true;
     uint32_t copied = 0;
-    const WinError e = fs_.CopyFileAtomic(source, target, &copied);
+    uint64_t bytes = 0;
+    const WinError e = fs_.CopyFileAtomic(source, target, &copied, &bytes);
     if (e == winerr::Success) {
+      ui_.AddCopiedBytes(bytes);
       if (copied & fileattr::ReadOnly) ClearReadOnly(target);
       break;
     }

@@ -117,11 +117,13 @@ TVisit TContentsRefreshOperation::RefreshFolderFiles(const TWLNode& node) {
     ui_.ProcessMessages();
     if (tree_.Moved()) return TVisit::Stop;
     uint32_t copied = 0;
-    if (fs_.CopyFileAtomic(source, target, &copied) != winerr::Success) {
+    uint64_t bytes = 0;
+    if (fs_.CopyFileAtomic(source, target, &copied, &bytes) != winerr::Success) {
       RefreshErrors = true;
       Line(logline::ContentsRefreshError(name));
       continue;
     }
+    ui_.AddCopiedBytes(bytes);
     // A read-only original gives a read-only copy, which the next refresh could not replace.
     if (copied & fileattr::ReadOnly)
       fs_.SetAttrs(target, copied & ~static_cast<uint32_t>(fileattr::ReadOnly));

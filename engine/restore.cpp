@@ -217,8 +217,10 @@ TVisit TRestoreOperation::RestoreFolderFiles(const TWLNode& node) {
     ui_.StepProgress();
     ui_.ProcessMessages();
     if (tree_.Moved()) return TVisit::Stop;
-    if (fs_.CopyFileAtomic(source + name, destination) == winerr::Success) {
+    uint64_t bytes = 0;
+    if (fs_.CopyFileAtomic(source + name, destination, nullptr, &bytes) == winerr::Success) {
       ++FilesRestored;
+      ui_.AddCopiedBytes(bytes);
     } else {
       Error(logline::CouldntRestore(source + name, destination));
     }

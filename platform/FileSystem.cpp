@@ -2,7 +2,10 @@
 
 namespace tw {
 
-WinError IFileSystem::CopyFileAtomic(const std::string&, const std::string&, uint32_t*) {
+std::vector<std::string> IFileSystem::DriveRoots() { return {}; }
+
+WinError IFileSystem::CopyFileAtomic(const std::string&, const std::string&, uint32_t*,
+                                     uint64_t*) {
   return winerr::NotSupported;
 }
 

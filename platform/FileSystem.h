@@ -76,6 +76,9 @@ class IFileSystem {
 
   // Root is "C:\" or "\\server\share\".
   virtual DriveType DriveKind(const std::string& root) = 0;
+  // The drives that have a letter now ("C:\", "F:\", ...), in letter order. The default knows
+  // none, for wrappers that do not need them.
+  virtual std::vector<std::string> DriveRoots();
   // The temporary folder, with a trailing backslash.
   virtual std::string TempFolder() = 0;
 
@@ -90,9 +93,10 @@ class IFileSystem {
   // callers can act on it: 2 or 3 source or target folder missing, 32/33 source or target in
   // use, 5 access denied (also a read-only target), 15/19/21/65 drive unusable, 71 remote host
   // busy, 39/112 disk full.
-  // copyAttributes, when given, receives the attributes the copy got.
+  // copyAttributes, when given, receives the attributes the copy got; bytesCopied, its size.
   virtual WinError CopyFileAtomic(const std::string& from, const std::string& to,
-                                  uint32_t* copyAttributes = nullptr);
+                                  uint32_t* copyAttributes = nullptr,
+                                  uint64_t* bytesCopied = nullptr);
   // A copy may return before its data has reached the disk; until it has, the copy carries a
   // last-write time that differs from its original's, so a crash meanwhile leaves a copy the
   // change test sees as changed. SettleCopies waits until every copy made so far is on the

@@ -5,7 +5,7 @@
 // An operation drives it in this order (the add operation, for example):
 //   StopRefreshTimer, CreateProgress, SetCaption/SetVolumeText/SetPathText, HideMainWindow,
 //   SetMainWindowEnabled(false), SetProgressRange, ShowProgress,
-//   per file: Cancelled, ShowFile, StepProgress, ProcessMessages,
+//   per file: Cancelled, ShowFile, StepProgress, ProcessMessages, the copy, AddCopiedBytes,
 //   SetMainWindowEnabled(true), RefreshContentsViews, HideProgress, the end report (Message,
 //   maybe OpenLog), FreeProgress, StartRefreshTimer.
 // The caller of the operation shows the main window again afterwards; an operation that stops
@@ -57,6 +57,8 @@ class IOperationUI {
   virtual void SetProgressRange(int minimum, int maximum) = 0;
   virtual void SetProgressPosition(int position) = 0;
   virtual void StepProgress() = 0;  // position + 1
+  // A copy of this many bytes was made: the figures under the bar count them.
+  virtual void AddCopiedBytes(uint64_t bytes) = 0;
   virtual void ShowProgress() = 0;  // modeless; starts the animation
   virtual void HideProgress() = 0;  // stops the animation
   virtual void FreeProgress() = 0;  // destroys it; harmless when there is none

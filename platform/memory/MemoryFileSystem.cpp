@@ -318,9 +318,9 @@ WinError MemoryFileSystem::ReplaceViaTemp(const std::string& target, Node* paren
 }
 
 WinError MemoryFileSystem::CopyFileAtomic(const std::string& from, const std::string& to,
-                                          uint32_t* copyAttributes) {
+                                          uint32_t* copyAttributes, uint64_t* bytesCopied) {
   std::lock_guard lock(mutex_);
-  return Log(FsOp::Copy, from, DoCopy(from, to, copyAttributes), to);
+  return Log(FsOp::Copy, from, DoCopy(from, to, copyAttributes, bytesCopied), to);
 }
 
 WinError MemoryFileSystem::SettleCopies(std::string* failedCopy) {
@@ -351,7 +351,7 @@ size_t MemoryFileSystem::UnsettledCopies() {
 }
 
 WinError MemoryFileSystem::DoCopy(const std::string& from, const std::string& to,
-                                  uint32_t* copyAttributes) {
+                                  uint32_t* copyAttributes, uint64_t* bytesCopied) {
   if (auto f = CheckFault(FsOp::Copy, from, to)) return f->fault.error;
   Node *srcParent, *src;
   if (WinError e = Locate(Parse(from), srcParent, src)) return e;
@@ -376,6 +376,7 @@ WinError MemoryFileSystem::DoCopy(const std::string& from, const std::string& to
   if (e) return e;
   unsettled_.push_back({to, time});
   if (copyAttributes) *copyAttributes = attrs;
+  if (bytesCopied) *bytesCopied = data.size();
   return winerr::Success;
 }
 
@@ -682,6 +683,15 @@ MemoryFileSystem::Node* MemoryFileSystem::MustFind(const std::string& path) {
   Node *parent, *node;
   Locate(p, parent, node);
   return node;
+}
+
+std::vector<std::string> MemoryFileSystem::DriveRoots() {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> roots;
+  for (const auto& [folded, drive] : drives_) {
+    if (drive->root.size() == 2 && drive->root[1] == ':') roots.push_back(drive->root + "\\");
+  }
+  return roots;  // the map is ordered by the folded root: letter order
 }
 
 void MemoryFileSystem::AddDrive(const std::string& root, DriveType type,

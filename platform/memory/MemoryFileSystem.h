@@ -115,8 +115,10 @@ class MemoryFileSystem : public IFileSystem {
   WinError ListEach(const std::string& folder, const ListCallback& each) override;
   DriveType DriveKind(const std::string& root) override;
   std::string TempFolder() override;
+  std::vector<std::string> DriveRoots() override;
   WinError CopyFileAtomic(const std::string& from, const std::string& to,
-                          uint32_t* copyAttributes = nullptr) override;
+                          uint32_t* copyAttributes = nullptr,
+                          uint64_t* bytesCopied = nullptr) override;
   WinError SettleCopies(std::string* failedCopy = nullptr) override;
   void SweepTemporaries(const std::string& folder) override;
   WinError SetLastWriteTime(const std::string& path, FileTime time) override;
@@ -185,7 +187,8 @@ class MemoryFileSystem : public IFileSystem {
   WinError Log(FsOp op, const std::string& path, WinError result, const std::string& path2 = {});
   WinError DoWriteAtomic(const std::string& path, const std::string& data);
   WinError DoMove(const std::string& from, const std::string& to, bool replace);
-  WinError DoCopy(const std::string& from, const std::string& to, uint32_t* copyAttributes);
+  WinError DoCopy(const std::string& from, const std::string& to, uint32_t* copyAttributes,
+                  uint64_t* bytesCopied);
   // Puts data into a new temporary file next to the target and moves it over the target,
   // applying the Write and Replace faults and the space limit.
   WinError ReplaceViaTemp(const std::string& target, Node* parent, Node* node, Drive* drive,

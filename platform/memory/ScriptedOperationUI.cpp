@@ -37,6 +37,7 @@ void ScriptedOperationUI::CreateProgress() {
   rangeMin = 0;
   rangeMax = 100;
   position = 0;
+  copiedBytes = 0;
 }
 void ScriptedOperationUI::SetCaption(const std::string& text) {
   Record("SetCaption " + text);
@@ -67,6 +68,10 @@ void ScriptedOperationUI::SetProgressPosition(int value) {
 void ScriptedOperationUI::StepProgress() {
   Record("StepProgress");
   position = std::min(position + 1, rangeMax);  // a bar stops at its maximum
+}
+void ScriptedOperationUI::AddCopiedBytes(uint64_t bytes) {
+  Record("AddCopiedBytes " + std::to_string(bytes));
+  copiedBytes += bytes;
 }
 void ScriptedOperationUI::ShowProgress() {
   Record("ShowProgress");

@@ -40,6 +40,7 @@ class ScriptedOperationUI : public IOperationUI, public IRootPathPrompt {
   void SetProgressRange(int minimum, int maximum) override;
   void SetProgressPosition(int position) override;
   void StepProgress() override;
+  void AddCopiedBytes(uint64_t bytes) override;
   void ShowProgress() override;
   void HideProgress() override;
   void FreeProgress() override;
@@ -86,6 +87,7 @@ class ScriptedOperationUI : public IOperationUI, public IRootPathPrompt {
   bool deleteAnimation = false;
   std::string caption, volumeText, pathText, currentFile;
   int rangeMin = 0, rangeMax = 100, position = 0;
+  uint64_t copiedBytes = 0;  // AddCopiedBytes of the dialog
   // True when everything is as before an operation: timer on, main window enabled, no dialog.
   bool AtRest() const {
     return timerRunning && mainEnabled && !progressExists && !progressVisible;

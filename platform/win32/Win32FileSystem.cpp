@@ -589,8 +589,17 @@ std::string Win32FileSystem::TempFolder() {
   return Narrow(buf);
 }
 
+std::vector<std::string> Win32FileSystem::DriveRoots() {
+  std::vector<std::string> roots;
+  const DWORD letters = GetLogicalDrives();
+  for (int i = 0; i < 26; ++i) {
+    if (letters & (1u << i)) roots.push_back(std::string(1, static_cast<char>('A' + i)) + ":\\");
+  }
+  return roots;
+}
+
 WinError Win32FileSystem::CopyFileAtomic(const std::string& from, const std::string& to,
-                                         uint32_t* copyAttributes) {
+                                         uint32_t* copyAttributes, uint64_t* bytesCopied) {
   std::wstring src, dst;
   if (WinError e = ExtendedPath(from, src)) return e;
   if (WinError e = ExtendedPath(to, dst)) return e;
@@ -651,8 +660,10 @@ WinError Win32FileSystem::CopyFileAtomic(const std::string& from, const std::str
   Handle out(created);
 
   WinError e = winerr::Success;
+  uint64_t total = 0;
   for (;;) {
     if (got == 0) break;
+    total += got;
     for (DWORD done = 0; done < got && !e;) {
       DWORD wrote = 0;
       if (!::WriteFile(out.Get(), buf.get() + done, got - done, &wrote, nullptr))
@@ -690,6 +701,7 @@ WinError Win32FileSystem::CopyFileAtomic(const std::string& from, const std::str
     return e;
   }
   if (copyAttributes) *copyAttributes = attributes;
+  if (bytesCopied) *bytesCopied = total;
   pending_->Add(out.Release(), basic.LastWriteTime, to);
   return winerr::Success;
 }

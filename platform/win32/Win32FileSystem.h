@@ -30,8 +30,10 @@ class Win32FileSystem : public IFileSystem {
   WinError ListEach(const std::string& folder, const ListCallback& each) override;
   DriveType DriveKind(const std::string& root) override;
   std::string TempFolder() override;
+  std::vector<std::string> DriveRoots() override;
   WinError CopyFileAtomic(const std::string& from, const std::string& to,
-                          uint32_t* copyAttributes = nullptr) override;
+                          uint32_t* copyAttributes = nullptr,
+                          uint64_t* bytesCopied = nullptr) override;
   WinError SetLastWriteTime(const std::string& path, FileTime time) override;
   WinError DiskFree(const std::string& root, uint64_t& freeBytes) override;
   WinError OpenForWriting(const std::string& path, std::unique_ptr<IFileWriter>& file) override;

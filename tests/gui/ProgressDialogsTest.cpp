@@ -12,8 +12,10 @@
 #include "app/WLRootPath.h"
 #include "app/WLSelecting.h"
 #include "app/forms/Forms.h"
+#include "platform/memory/FakeClock.h"
 #include "platform/win32/Utf.h"
 #include "tests/gui/BackupHarness.h"
+#include "tests/gui/WindowPicture.h"
 
 namespace tw {
 namespace {
@@ -443,6 +445,64 @@ TEST_F(DialogTest, OperationWindowKeepsTheLabelAndBarCurrentWithoutRepaintingPer
   EXPECT_EQ(fWLProgress, nullptr);
   EXPECT_FALSE(IsWindow(h));
   EXPECT_FALSE(ui.Cancelled()) << "no dialog, nothing cancelled";
+}
+
+}  // namespace
+}  // namespace tw
+
+namespace tw {
+namespace {
+
+// The line under the bar follows the bar and the copies with the time the window is given.
+TEST_F(DialogTest, OperationWindowShowsFilesBytesRateAndTimeLeftUnderTheBar) {
+  FakeClock clock;
+  TOperationWindowHooks hooks;
+  hooks.MainWindow = main.Handle();
+  hooks.Clock = &clock;
+  TOperationWindowUI ui(hooks);
+  ui.CreateProgress();
+  ASSERT_TRUE(ui.Progress());
+  HWND h = ui.Progress()->Handle();
+  ui.SetCaption("Refreshing volume ...");
+  ui.SetVolumeText("Docs");
+  ui.SetPathText("D:\\Backup\\Docs\\");
+  ui.SetProgressRange(0, 20004);
+  ui.SetProgressPosition(0);
+  ui.ShowProgress();
+  EXPECT_EQ(Text(h, "stProgress"), "0 of 20,004 files - 0 bytes");
+
+  ui.ShowFile("C:\\Data\\Reports\\2024\\quarterly.xlsx");
+  ui.StepProgress();
+  ui.AddCopiedBytes(212ULL * 1024 * 1024);
+  clock.AdvanceSeconds(2);
+  ui.SetProgressPosition(1234);
+  EXPECT_EQ(Text(h, "stProgress"), "1,234 of 20,004 files - 212 MB - 106 MB/s")
+      << "no estimate in the first seconds";
+  clock.AdvanceSeconds(13);
+  ui.SetProgressPosition(1234);
+  EXPECT_EQ(Text(h, "stProgress"), "1,234 of 20,004 files - 212 MB - 14 MB/s - about 4 min left");
+  EXPECT_EQ(Text(h, "stName"), "C:\\Data\\Reports\\2024\\quarterly.xlsx");
+  testing::SaveRunPicture(h, "progress-line.bmp");
+
+  // The last copy is on the line before the dialog goes, as the bar is.
+  ui.SetProgressPosition(20003);
+  ui.StepProgress();
+  ui.AddCopiedBytes(1024ULL * 1024 * 1024);
+  ui.HideProgress();
+  EXPECT_EQ(Text(h, "stProgress"), "20,004 of 20,004 files - 1,236 MB - 82 MB/s");
+  ui.FreeProgress();
+
+  // A delete copies nothing: no bytes on its line; a new dialog starts from nothing.
+  ui.CreateProgress();
+  ASSERT_TRUE(ui.Progress());
+  h = ui.Progress()->Handle();
+  ui.UseDeleteAnimation();
+  ui.SetProgressRange(0, 4);
+  ui.StepProgress();
+  clock.AdvanceSeconds(4);
+  ui.SetProgressPosition(1);
+  EXPECT_EQ(Text(h, "stProgress"), "1 of 4 files - about 15 s left");
+  ui.FreeProgress();
 }
 
 }  // namespace

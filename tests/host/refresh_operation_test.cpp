@@ -325,6 +325,7 @@ TEST(ContentsRefresh, MapsCopiesBackPerDriveAndNetworkAndPassesOverThePlaceholde
   EXPECT_EQ(r.fs.Attributes("D:\\Backup\\From Drive C\\Data\\changed.txt"), fileattr::Archive);
   EXPECT_EQ(r.op.FilesChecked, 3);
   EXPECT_EQ(r.op.FilesChanged, 2);
+  EXPECT_EQ(r.ui.copiedBytes, std::string("new!from the share").size());
   EXPECT_FALSE(r.op.RefreshErrors);
   EXPECT_EQ(Lines(r.fs), std::vector<std::string>{});
   ASSERT_EQ(r.ui.messages.size(), 1u);
@@ -365,6 +366,7 @@ TEST(ContentsRefresh, MissingOriginalsAndFailedCopiesAreErrorsThatOfferTheLog) {
   EXPECT_EQ(r.ui.messages[0].flags, mb::YesNo | mb::IconQuestion);
   EXPECT_EQ(r.ui.openedLogs, std::vector<std::string>{kLog});
   EXPECT_EQ(r.fs.Contents("D:\\Backup\\From Drive C\\Data\\locked.txt"), "old");
+  EXPECT_EQ(r.ui.copiedBytes, 0u) << "a failed copy copied nothing";
 }
 
 TEST(ContentsRefresh, ACopyThatCannotReachTheDiskIsAnError) {

@@ -106,6 +106,11 @@ TEST(RestoreOperation, OriginalLocationFromDriveAndNetworkFolders) {
   EXPECT_EQ(r.Placeholders(), std::vector<std::string>{"D:\\Backup\\VOLUME.TWV"});
   EXPECT_TRUE(r.fs.TemporaryFiles().empty());
   EXPECT_EQ(r.op.FilesRestored, 4);
+  uint64_t restoredBytes = 0;
+  for (const char* f : {"C:\\boot.ini", "C:\\Windows\\win.ini", "C:\\Windows\\System\\new.dll",
+                        "\\\\server\\share\\docs\\n.txt"})
+    restoredBytes += r.fs.Contents(f).value_or("").size();
+  EXPECT_EQ(r.ui.copiedBytes, restoredBytes);
 
   EXPECT_EQ(r.ui.shownFiles,
             (std::vector<std::string>{"C:\\boot.ini", "C:\\Windows\\win.ini",

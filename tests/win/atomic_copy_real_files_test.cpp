@@ -101,8 +101,10 @@ TEST_F(AtomicCopyRealFiles, CarriesDataAttributesAndTimeAndLeavesNoTemporaryFile
   ASSERT_EQ(fs.WriteAtomic(dst, "previous copy"), winerr::Success);
 
   uint32_t copied = 0;
-  ASSERT_EQ(fs.CopyFileAtomic(src, dst, &copied), winerr::Success);
+  uint64_t bytes = 0;
+  ASSERT_EQ(fs.CopyFileAtomic(src, dst, &copied, &bytes), winerr::Success);
   EXPECT_EQ(copied, fileattr::Hidden | fileattr::ReadOnly | fileattr::Archive);
+  EXPECT_EQ(bytes, big.size()) << "every buffer counts";
 
   // Readable at once, while its data may still be on the way to the disk.
   EXPECT_EQ(Read(dst), big);

@@ -48,6 +48,13 @@ class Win32FileSystemTest : public ::testing::Test {
   std::string root;
 };
 
+TEST_F(Win32FileSystemTest, DriveRootsListTheLettersInUse) {
+  const std::vector<std::string> roots = fs.DriveRoots();
+  EXPECT_NE(std::find(roots.begin(), roots.end(), "C:\\"), roots.end());
+  EXPECT_TRUE(std::is_sorted(roots.begin(), roots.end()));
+  for (const auto& r : roots) EXPECT_NE(fs.DriveKind(r), DriveType::NoRootDir) << r;
+}
+
 TEST_F(Win32FileSystemTest, NonAsciiAndUnusualNamesRoundTrip) {
   const std::vector<std::string> names = {
       "Työ Ärger.txt", "日本語のファイル", "Привет", "emoji 😀.dat", "trailing blank ",

@@ -100,6 +100,7 @@ class TSilentUI : public tw::IOperationUI, public tw::IRootPathPrompt {
   void SetProgressRange(int, int) override {}
   void SetProgressPosition(int) override {}
   void StepProgress() override {}
+  void AddCopiedBytes(uint64_t) override {}
   void ShowProgress() override {}
   void HideProgress() override {}
   void FreeProgress() override {}
