@@ -81,6 +81,7 @@ class TQuietOperationUI : public IOperationUI {
   void SetProgressRange(int, int) override {}
   void SetProgressPosition(int) override {}
   void StepProgress() override {}
+  void AddCopiedBytes(uint64_t) override {}
   void ShowProgress() override {}
   void HideProgress() override {}
   void FreeProgress() override {}
