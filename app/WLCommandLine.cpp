@@ -6,12 +6,15 @@
 
 #include "app/OperationWindowUI.h"
 #include "engine/cmdline.h"
+#include "engine/overdue.h"
+#include "engine/settings.h"
 #include "engine/volumes.h"
 #include "platform/win32/Utf.h"
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32NamedMutex.h"
 #include "platform/win32/Win32Prompts.h"
+#include "platform/win32/Win32Registry.h"
 
 namespace tw {
 
@@ -74,6 +77,9 @@ int TCommandLineRun::Run(const std::vector<std::string>& args, const std::string
       fs, clock, selectionLock,
       [](const std::string& name) { return std::make_unique<Win32NamedMutex>(name); }, appDir);
   run.Console = [&console](const std::string& line) { console.Line(line); };
+  Win32Registry registry;
+  TRefreshHealthStore health(registry, WLRegStrings::ProductKey);
+  run.Health = &health;
 
   int code;
   if (cmd.Quiet) {

@@ -239,6 +239,9 @@ int TCommandLineRefresh::Run(const TCommandLine& cmd, const TVolumeList& volumes
   }
   for (const TVolumeRec* v : chosen) {
     results_.push_back(RefreshOne(*v, volumes, cmd, ui));
+    // A scripted refresh counts for the tray's overdue warning as the window's own do.
+    if (Health && !cmd.List && results_.back().End == TCmdEnd::Done)
+      Health->NoteRun(v->Name, clock_.Now(), results_.back().Errors);
     if (results_.back().End == TCmdEnd::Busy) {
       // The holder may hang; this run gives up on the volume after the wait, and says so.
       AppendLog(cmd, "Error: Another refresh of the volume " + v->Name + " held it for " +

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/overdue.h"
 #include "engine/scheduler.h"
 #include "platform/OperationUI.h"
 
@@ -107,13 +108,18 @@ class TCommandLineRefresh {
 
   TCommandLineRefresh(IFileSystem& fs, IClock& clock, INamedMutex& selectionLock,
                       TNamedMutexFactory volumeLocks, std::string appDir)
-      : fs_(fs), scheduler_(fs, clock, selectionLock, appDir), appDir_(std::move(appDir)) {
+      : fs_(fs),
+        clock_(clock),
+        scheduler_(fs, clock, selectionLock, appDir),
+        appDir_(std::move(appDir)) {
     scheduler_.VolumeLocks = std::move(volumeLocks);
     scheduler_.VolumeLockWaitMs = kVolumeWaitMs;
   }
 
   // Each line said to the user (one per volume, and the errors of the run itself).
   std::function<void(const std::string&)> Console;
+  // Where each finished refresh is noted (not a dry run); null: nowhere.
+  TRefreshHealthStore* Health = nullptr;
 
   // listUnreadable: the volume list exists but could not be read whole. Returns the exit code.
   int Run(const TCommandLine& cmd, const TVolumeList& volumes, bool listUnreadable,
@@ -130,6 +136,7 @@ class TCommandLineRefresh {
   void Say(const TCommandLine& cmd, const std::string& line);
 
   IFileSystem& fs_;
+  IClock& clock_;
   TRefreshScheduler scheduler_;
   std::string appDir_;
   std::vector<TCmdVolumeResult> results_;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 #include "platform/memory/FakeClock.h"
 #include "platform/memory/MemoryFileSystem.h"
 #include "platform/memory/MemoryNamedMutex.h"
+#include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/ScriptedOperationUI.h"
 
 namespace tw {
@@ -132,6 +134,7 @@ struct Machine {
     TCommandLineRefresh run(fs, clock, selectionLock, mutexes.Factory(), kAppDir);
     console.clear();
     run.Console = [this](const std::string& l) { console.push_back(l); };
+    run.Health = &health;
     const int code = run.Run(ParseCommandLine(args), volumes, unreadable, withUI ? *withUI : quiet);
     results = run.Results();
     return code;
@@ -140,6 +143,8 @@ struct Machine {
 
   MemoryFileSystem fs;
   FakeClock clock;
+  MemoryRegistry registry;
+  TRefreshHealthStore health{registry, "\\Software\\Corvane\\Tidewell"};
   MemoryNamedMutex selectionLock;
   Mutexes mutexes;
   TVolumeList volumes;
@@ -226,9 +231,12 @@ TEST(CommandLineRefresh, ListCopiesNothingAndNamesExactlyWhatTheRefreshThenCopie
   EXPECT_EQ(m.Run({"/REFRESH", "Fresh", "/LIST"}), exitcode::FilesCopied);
   EXPECT_EQ(m.console, std::vector<std::string>{"Volume \"Fresh\": 1 of 1 files would be copied."});
   EXPECT_FALSE(m.fs.Exists("D:\\Elsewhere"));
+  EXPECT_EQ(m.health.Read("Docs").LastGood, 0) << "a dry run is no refresh";
 
   m.fs.ClearCalls();
   EXPECT_EQ(m.Run({"/REFRESH", "Docs"}), exitcode::FilesCopied);
+  EXPECT_EQ(m.health.Read("Docs").LastGood, std::floor(m.clock.Now() * 86400) / 86400)
+      << "a refresh counts for the overdue warning";
   std::vector<std::string> copied;
   for (const auto& c : m.fs.Calls())
     if (c.op == FsOp::Copy) copied.push_back(c.path);
