@@ -20,6 +20,7 @@ PICTURES = {
     "volume-editing.bmp": "volume-editing.png",
     "find-files.bmp": "find-files.png",
     "file-conflict.bmp": "file-conflict.png",
+    "progress-line.bmp": "progress.png",
     "OptionsDialog.bmp": "options.png",
     "TrayMenu.bmp": "tray-menu.png",
     "OverdueBalloon.bmp": "overdue-balloon.png",
