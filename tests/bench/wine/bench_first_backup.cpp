@@ -25,6 +25,7 @@
 #include <vector>
 #include <optional>
 
+#include "engine/cmdline.h"
 #include "engine/operations.h"
 #include "platform/win32/Utf.h"
 #include "platform/win32/Win32FileSystem.h"
@@ -83,40 +84,6 @@ double CopyFileLoop(const std::wstring& src, const std::wstring& volume, const T
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// The add with nothing on screen: what the engine and the file system cost by themselves.
-class TSilentUI : public tw::IOperationUI, public tw::IRootPathPrompt {
- public:
-  void StopRefreshTimer() override {}
-  void StartRefreshTimer() override {}
-  void SetMainWindowEnabled(bool) override {}
-  void HideMainWindow() override {}
-  void ShowMainWindow() override {}
-  void RefreshContentsViews() override {}
-  void CreateProgress() override {}
-  void SetCaption(const std::string&) override {}
-  void SetVolumeText(const std::string&) override {}
-  void SetPathText(const std::string&) override {}
-  void ShowFile(const std::string&) override {}
-  void SetProgressRange(int, int) override {}
-  void SetProgressPosition(int) override {}
-  void StepProgress() override {}
-  void AddCopiedBytes(uint64_t) override {}
-  void ShowProgress() override {}
-  void HideProgress() override {}
-  void FreeProgress() override {}
-  void StopAnimation() override {}
-  void StartAnimation() override {}
-  void UseDeleteAnimation() override {}
-  bool Cancelled() override { return false; }
-  void ProcessMessages() override {}
-  int Message(const std::string&, const std::string&, uint32_t, tw::MessageOwner) override {
-    return tw::mb::IdOk;
-  }
-  tw::IRootPathPrompt& RootPathPrompt() override { return *this; }
-  void OpenLog(const std::string&) override {}
-  std::optional<std::string> AskRootPath(const std::string&) override { return std::nullopt; }
-};
-
 double EngineOnly(const std::string& src, const std::string& backup) {
   tw::Win32FileSystem fs;
   tw::TWLDesktopNode selection(fs);
@@ -125,7 +92,7 @@ double EngineOnly(const std::string& src, const std::string& backup) {
   volume.Name = "Bench";
   volume.BackupPath = backup;
   volume.SeparateFolders = true;
-  TSilentUI ui;
+  tw::TQuietOperationUI ui;
   tw::TAddOperation operation(fs, ui);
   auto start = Clock::now();
   operation.AddSelectionToVolume(volume, selection, 0);
