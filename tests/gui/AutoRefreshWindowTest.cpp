@@ -13,18 +13,6 @@ class AutoRefreshWindowTest : public MainWindowFixture {
     fakeClock.SetLocal(2024, 3, 5, 12, 0);
     clock = &fakeClock;
   }
-  // A volume refreshed automatically, last yesterday, whose saved selection holds one file.
-  TVolumeRec Scheduled(const std::string& name, int frequency) {
-    TVolumeRec v = Volume(name, "D:\\" + name + "\\", true);
-    v.AutoRefresh = true;
-    v.Frequency = frequency;
-    FakeClock yesterday;
-    yesterday.SetLocal(2024, 3, 4, 12, 0);
-    v.LastRefresh = yesterday.Now();
-    fs.WriteFile("C:\\" + name + "\\f.txt", "data");
-    fs.WriteFile(std::string(kFixtureAppDir) + name + ".TWS", "[C:\\" + name + "]\r\nf.txt=#\r\n");
-    return v;
-  }
   std::string Done(const std::string& name, int changed, int checked) {
     return AutoRefreshFinishedText(name, changed, checked);
   }

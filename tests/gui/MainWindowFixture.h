@@ -13,6 +13,7 @@
 #include "app/WLMain.h"
 #include "app/forms/Forms.h"
 #include "engine/volumes.h"
+#include "platform/memory/FakeClock.h"
 #include "platform/memory/MemoryFileSystem.h"
 #include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/MemoryStartupShortcuts.h"
@@ -46,6 +47,20 @@ class MainWindowFixture : public ::testing::Test {
   void TearDown() override {
     form.reset();
     forms::driver::Pump();
+  }
+
+  // A volume refreshed automatically, last on 4 March 2024 at noon, whose saved selection holds
+  // one file.
+  TVolumeRec Scheduled(const std::string& name, int frequency) {
+    TVolumeRec v = Volume(name, "D:\\" + name + "\\", true);
+    v.AutoRefresh = true;
+    v.Frequency = frequency;
+    FakeClock yesterday;
+    yesterday.SetLocal(2024, 3, 4, 12, 0);
+    v.LastRefresh = yesterday.Now();
+    fs.WriteFile("C:\\" + name + "\\f.txt", "data");
+    fs.WriteFile(std::string(kFixtureAppDir) + name + ".TWS", "[C:\\" + name + "]\r\nf.txt=#\r\n");
+    return v;
   }
 
   void WriteVolumes(const std::vector<TVolumeRec>& volumes) {

@@ -10,20 +10,14 @@
 #include "app/TicNotifyIcon.h"
 #include "app/forms/Forms.h"
 #include "tests/gui/BackupHarness.h"
+#include "tests/gui/TrayProbe.h"
 
 namespace tw {
 namespace {
 
 using forms::driver::Pump;
 
-// The tray answers a modify without flags only for an icon it holds.
-bool InTray(HWND owner, UINT id) {
-  NOTIFYICONDATAW probe{};
-  probe.cbSize = sizeof(probe);
-  probe.hWnd = owner;
-  probe.uID = id;
-  return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
-}
+using tw::testing::InTray;
 
 void Mouse(const TicNotifyIcon& icon, UINT mouseMsg) {
   SendMessageW(icon.OwnerHandle(), TicNotifyIcon::NotifyMessage(), icon.ID(), mouseMsg);

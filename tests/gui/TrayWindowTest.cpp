@@ -12,20 +12,13 @@
 #include "platform/memory/FakeClock.h"
 #include "tests/gui/MainWindowFixture.h"
 #include "tests/gui/WindowPicture.h"
+#include "tests/gui/TrayProbe.h"
 
 namespace tw::testing {
 namespace {
 
 using forms::driver::Pump;
 
-// The tray answers a modify without flags only for an icon it holds.
-bool InTray(HWND owner, UINT id) {
-  NOTIFYICONDATAW probe{};
-  probe.cbSize = sizeof(probe);
-  probe.hWnd = owner;
-  probe.uID = id;
-  return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
-}
 
 bool ToolWindow(HWND hwnd) { return (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0; }
 
@@ -73,18 +66,6 @@ class TrayWindowTest : public MainWindowFixture {
     v.AutoRefresh = true;
     v.Frequency = 2;
     v.WeekDay = 5;
-    return v;
-  }
-  // Last refreshed yesterday, its saved selection holding one file.
-  TVolumeRec Scheduled(const std::string& name, int frequency) {
-    TVolumeRec v = Volume(name, "D:\\" + name + "\\", true);
-    v.AutoRefresh = true;
-    v.Frequency = frequency;
-    FakeClock yesterday;
-    yesterday.SetLocal(2024, 3, 4, 12, 0);
-    v.LastRefresh = yesterday.Now();
-    fs.WriteFile("C:\\" + name + "\\f.txt", "data");
-    fs.WriteFile(std::string(kFixtureAppDir) + name + ".TWS", "[C:\\" + name + "]\r\nf.txt=#\r\n");
     return v;
   }
   UINT Id() { return form->Tray().NotifyIcon->ID(); }

@@ -21,6 +21,7 @@
 #include "platform/win32/Win32StartupShortcuts.h"
 #include "tests/win/ProgramCopy.h"
 #include "tests/win/RealFiles.h"
+#include "tests/gui/TrayProbe.h"
 
 namespace tw {
 namespace {
@@ -106,13 +107,7 @@ TEST(StartupShortcutInTheStartupFolder, MadeAsALinkTheShellReadsKeptWhenThereDel
 
 // ---- The real program ----
 
-bool InTray(HWND owner, UINT id) {
-  NOTIFYICONDATAW probe{};
-  probe.cbSize = sizeof(probe);
-  probe.hWnd = owner;
-  probe.uID = id;
-  return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
-}
+using tw::testing::InTray;
 
 struct TFind {
   DWORD pid;
