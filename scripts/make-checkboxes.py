@@ -5,8 +5,9 @@ Generated at build time so the repository holds no binary art.
 Usage: make-checkboxes.py OUTPUT_DIR
 """
 import os
-import struct
 import sys
+
+from bmp24 import bmp24
 
 SIZE = 16
 WHITE = (255, 255, 255)
@@ -38,24 +39,13 @@ def draw(kind):
     return px
 
 
-def bmp(px):
-    row_bytes = (SIZE * 3 + 3) & ~3
-    data = b""
-    for row in reversed(px):  # bottom-up rows
-        line = b"".join(struct.pack("<BBB", b, g, r) for (r, g, b) in row)
-        data += line + b"\0" * (row_bytes - len(line))
-    header = struct.pack("<IiiHHIIiiII", 40, SIZE, SIZE, 1, 24, 0, len(data), 2835, 2835, 0, 0)
-    file_header = struct.pack("<2sIHHI", b"BM", 14 + len(header) + len(data), 0, 0, 14 + len(header))
-    return file_header + header + data
-
-
 def main():
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
     for name, kind in (("nse_unchecked.bmp", "unchecked"), ("nse_checked.bmp", "checked"),
                        ("nse_graychecked.bmp", "gray")):
         with open(os.path.join(out, name), "wb") as f:
-            f.write(bmp(draw(kind)))
+            f.write(bmp24(draw(kind)))
 
 
 if __name__ == "__main__":

@@ -7,8 +7,9 @@ Generated at build time so the repository holds no binary art.
 Usage: make-checkmark.py OUTPUT_FILE
 """
 import os
-import struct
 import sys
+
+from bmp24 import bmp24
 
 SIZE = 13
 FACE = (192, 192, 192)
@@ -28,22 +29,11 @@ def draw():
     return px
 
 
-def bmp(px):
-    row_bytes = (SIZE * 3 + 3) & ~3
-    data = b""
-    for row in reversed(px):  # bottom-up rows
-        line = b"".join(struct.pack("<BBB", b, g, r) for (r, g, b) in row)
-        data += line + b"\0" * (row_bytes - len(line))
-    header = struct.pack("<IiiHHIIiiII", 40, SIZE, SIZE, 1, 24, 0, len(data), 2835, 2835, 0, 0)
-    file_header = struct.pack("<2sIHHI", b"BM", 14 + len(header) + len(data), 0, 0, 14 + len(header))
-    return file_header + header + data
-
-
 def main():
     out = sys.argv[1]
     os.makedirs(os.path.dirname(out) or ".", exist_ok=True)
     with open(out, "wb") as f:
-        f.write(bmp(draw()))
+        f.write(bmp24(draw()))
 
 
 if __name__ == "__main__":
