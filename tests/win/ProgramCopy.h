@@ -40,6 +40,23 @@ inline HWND WaitForMainWindow(DWORD pid) {
   return find.found;
 }
 
+// Waits for a started program, bounded; its exit code, or -1 when it did not end in time (it is
+// ended then). The handles are closed either way.
+inline long WaitForExit(PROCESS_INFORMATION& pi, DWORD waitMs) {
+  long code = -1;
+  if (WaitForSingleObject(pi.hProcess, waitMs) == WAIT_OBJECT_0) {
+    DWORD c = 0;
+    GetExitCodeProcess(pi.hProcess, &c);
+    code = static_cast<long>(c);
+  } else {
+    TerminateProcess(pi.hProcess, 1);
+  }
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  pi = {};
+  return code;
+}
+
 inline constexpr wchar_t kProductKey[] = L"Software\\Corvane\\Tidewell";
 
 class TProgramCopyTest : public ::testing::Test {

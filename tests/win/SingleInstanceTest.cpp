@@ -57,17 +57,7 @@ class TwoCopiesTest : public tw::test::TProgramCopyTest {
   long RunSecond(const std::wstring& args) {
     PROCESS_INFORMATION pi{};
     if (!Launch(args, pi)) return -1;
-    long code = -1;
-    if (WaitForSingleObject(pi.hProcess, 10000) == WAIT_OBJECT_0) {
-      DWORD c = 0;
-      GetExitCodeProcess(pi.hProcess, &c);
-      code = static_cast<long>(c);
-    } else {
-      TerminateProcess(pi.hProcess, 1);
-    }
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    return code;
+    return tw::test::WaitForExit(pi, 10000);
   }
   std::wstring Caption(HWND hwnd) {
     wchar_t text[256] = {};

@@ -69,17 +69,7 @@ long RunWait(const std::wstring& exe, const std::wstring& args, DWORD waitMs = 6
   if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                       &pi))
     return -2;
-  long code = -1;
-  if (WaitForSingleObject(pi.hProcess, waitMs) == WAIT_OBJECT_0) {
-    DWORD c = 0;
-    GetExitCodeProcess(pi.hProcess, &c);
-    code = static_cast<long>(c);
-  } else {
-    TerminateProcess(pi.hProcess, 1);
-  }
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
-  return code;
+  return test::WaitForExit(pi, waitMs);
 }
 
 // "Mark for Tidewell" on one path through the registered class, as Explorer calls it.
