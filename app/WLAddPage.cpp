@@ -130,6 +130,7 @@ bool TAddPage::RunAdd(bool refreshMode, TSave save) {
   auto ui = main_.NewOperationUI();
   TAddOperation operation(main_.Fs(), *ui);
   operation.RefreshMode = refreshMode;
+  operation.VolumeIds = &main_.VolumeIds;
   if (refreshMode) operation.FreshListingsAfter = loadMark_;
   TAddResult result =
       operation.AddSelectionToVolume(volume, state_.AddSelection, state_.AddFileCount);

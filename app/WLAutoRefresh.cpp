@@ -26,6 +26,7 @@ TAutoRefresh::TAutoRefresh(TfWLMain& main, IClock* clock)
   scheduler_.VolumeLocks = [](const std::string& name) {
     return std::make_unique<Win32NamedMutex>(name);
   };
+  scheduler_.VolumeIds = &main.VolumeIds;
 }
 
 TCheckEnd TAutoRefresh::Run(TRefreshCheck kind) {

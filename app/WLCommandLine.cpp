@@ -8,6 +8,7 @@
 #include "engine/cmdline.h"
 #include "engine/overdue.h"
 #include "engine/settings.h"
+#include "engine/volumeidentity.h"
 #include "engine/volumes.h"
 #include "platform/win32/Utf.h"
 #include "platform/win32/Win32Clock.h"
@@ -80,6 +81,8 @@ int TCommandLineRun::Run(const std::vector<std::string>& args, const std::string
   Win32Registry registry;
   TRefreshHealthStore health(registry, WLRegStrings::ProductKey);
   run.Health = &health;
+  TVolumeIdStore ids(registry, WLRegStrings::ProductKey);
+  run.VolumeIds = &ids;
 
   int code;
   if (cmd.Quiet) {

@@ -61,7 +61,8 @@ const char* const kNextButtons[] = {"NextAddBTN",    "NextRestoreBTN",  "NextDel
 TfWLMain::TfWLMain(TMainEnv env)
     : Volumes(*env.Fs, *env.Prompts, env.AppDir), VolumeList(Volumes.VolumeList), State(*env.Fs),
       WizardMode(State.WizardMode), CurrentVolume(State.CurrentVolume),
-      Settings(*env.Registry, env.ProductKey), Statistics(State), env_(std::move(env)) {
+      Settings(*env.Registry, env.ProductKey), VolumeIds(*env.Registry, env.ProductKey),
+      Statistics(State), env_(std::move(env)) {
   if (!env_.SelectionLock) {
     ownSelectionLock_ = std::make_unique<Win32NamedMutex>(kSelectionFilesMutex);
     env_.SelectionLock = ownSelectionLock_.get();

@@ -19,6 +19,7 @@
 #include "engine/fileconflict.h"
 #include "engine/scheduler.h"
 #include "engine/settings.h"
+#include "engine/volumeidentity.h"
 #include "engine/volumes.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
@@ -130,6 +131,7 @@ class TfWLMain : public forms::TForm, public IFindFilesHost {
   bool WinStart = false;
   bool ExitRequested = false;
   TSettingsStore Settings;
+  TVolumeIdStore VolumeIds;  // the identity each volume's folder carries
   TGeneralOptions Options;  // LaunchOnStartup, RunAsTrayIcon, DisableAutoRefresh, LastVolumeName
   bool StartupRefreshDue = false;  // a volume has automatic refresh and it is not disabled
   TSelectionStatistics Statistics;

@@ -10,6 +10,7 @@
 #include "app/res/resource.h"
 #include "engine/layout.h"
 #include "engine/volumeedit.h"
+#include "engine/volumeidentity.h"
 #include "platform/win32/Utf.h"
 
 namespace tw {
@@ -369,6 +370,7 @@ void TVolumePage::NextVolumeBTNClick() {
     main_.Message(refused, mb::Ok | mb::IconError);
     return;
   }
+  if (!FindMovedVolume(row)) return;
   main_.LeaveOrphanedRoad();
   state_.CurrentVolume = volume;
   uint8_t mode = state_.WizardMode;
@@ -387,6 +389,26 @@ void TVolumePage::NextVolumeBTNClick() {
   }
   CurrentItem = row;
   OpenCurrentVolume();
+}
+
+bool TVolumePage::FindMovedVolume(int row) {
+  TVolumeRec& volume = *main_.VolumeList[static_cast<size_t>(row)];
+  const std::string knownId = main_.VolumeIds.Read(volume.Name);
+  if (knownId.empty()) return true;  // a volume never written since identities exist
+  const TVolumeLocation where = LocateVolume(main_.Fs(), volume, knownId);
+  if (where.Where == TVolumeWhere::Foreign) {
+    // Whatever the page, another volume's copies must not be written, deleted or restored.
+    main_.Message(ForeignFolderText(volume.Name, where.BackupPath, where.OtherName),
+                  mb::Ok | mb::IconError);
+    return false;
+  }
+  if (where.Where == TVolumeWhere::Moved &&
+      main_.Message(VolumeMovedQuestion(volume.Name, volume.BackupPath, where.BackupPath),
+                    mb::YesNo | mb::IconQuestion) == mb::IdYes) {
+    Manager().UseMovedPath(static_cast<size_t>(row), where.BackupPath);
+    FillVolumeList(row);
+  }
+  return true;
 }
 
 void TVolumePage::OpenCurrentVolume() {

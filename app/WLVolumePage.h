@@ -54,6 +54,9 @@ class TVolumePage : public TWizardPage {
  private:
   void SetEditing(bool on);
   void OpenCurrentVolume();
+  // A volume whose folder is on another drive is offered there (once per opening); false when
+  // its path holds another volume's folder, which is refused.
+  bool FindMovedVolume(int row);
   TVolumeManager Manager();
   void BackToBrowsing();
 

@@ -89,6 +89,7 @@ int ExitCodeOf(const TCmdVolumeResult& r) {
     case TCmdEnd::VolumeMissing:
     case TCmdEnd::SelectionMissing:
     case TCmdEnd::PathUnavailable:
+    case TCmdEnd::ForeignFolder:
       return exitcode::Missing;
     case TCmdEnd::Busy:
       return exitcode::CouldNotRun;
@@ -120,13 +121,17 @@ std::string SummaryLine(const TCmdVolumeResult& r, bool listOnly) {
       return head + "another refresh of this volume is still running; nothing was done.";
     case TCmdEnd::Failed:
       return head + "the refresh did not run to its end.";
+    case TCmdEnd::ForeignFolder:
+      return head + "its backup folder holds another volume's backup; nothing was written.";
     case TCmdEnd::Done:
       break;
   }
   std::string line = head + std::to_string(r.FilesChanged) + " of " +
                      std::to_string(r.FilesChecked) +
                      (listOnly ? " files would be copied" : " files have changed");
-  return line + (r.Errors ? ", with errors (see the log)." : ".");
+  line += r.Errors ? ", with errors (see the log)." : ".";
+  if (!r.MovedTo.empty()) line += " Its folder was found at " + r.MovedTo + ".";
+  return line;
 }
 
 int TQuietOperationUI::Message(const std::string& text, const std::string&, uint32_t flags,
@@ -176,6 +181,7 @@ TCmdVolumeResult TCommandLineRefresh::RefreshOne(const TVolumeRec& volume,
   r.Errors = out.Errors;
   r.FilesChecked = out.FilesChecked;
   r.FilesChanged = out.FilesChanged;
+  r.MovedTo = out.MovedTo;
   switch (out.End) {
     case TAutoRefreshEnd::Refreshed:
       r.End = TCmdEnd::Done;
@@ -185,6 +191,9 @@ TCmdVolumeResult TCommandLineRefresh::RefreshOne(const TVolumeRec& volume,
       break;
     case TAutoRefreshEnd::Busy:
       r.End = TCmdEnd::Busy;
+      break;
+    case TAutoRefreshEnd::Foreign:
+      r.End = TCmdEnd::ForeignFolder;
       break;
     case TAutoRefreshEnd::Cancelled:
     case TAutoRefreshEnd::Unusable:
@@ -226,6 +235,7 @@ int TCommandLineRefresh::Run(const TCommandLine& cmd, const TVolumeList& volumes
     return exitcode::CouldNotRun;
   }
   scheduler_.ListOnly = cmd.List;
+  scheduler_.VolumeIds = VolumeIds;
   std::vector<const TVolumeRec*> chosen;
   for (const auto& v : volumes) {
     if (v && (cmd.All || UpperCaseName(v->Name) == UpperCaseName(cmd.Volume)))

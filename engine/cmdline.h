@@ -47,6 +47,7 @@ enum class TCmdEnd {
   PathUnavailable,   // its backup folder could not be reached (or made)
   Busy,              // another refresh of it ran past the wait
   Failed,            // the walk could not start (unusable record, no log) or was cancelled
+  ForeignFolder,     // its backup folder holds another volume's backup: nothing written
 };
 struct TCmdVolumeResult {
   std::string Name;
@@ -54,6 +55,7 @@ struct TCmdVolumeResult {
   bool Errors = false;
   int FilesChecked = 0;
   int FilesChanged = 0;  // a dry run: the files it would copy
+  std::string MovedTo;   // its folder was found on another drive and refreshed there
 };
 
 int ExitCodeOf(const TCmdVolumeResult& result);
@@ -120,6 +122,8 @@ class TCommandLineRefresh {
   std::function<void(const std::string&)> Console;
   // Where each finished refresh is noted (not a dry run); null: nowhere.
   TRefreshHealthStore* Health = nullptr;
+  // Where volume identities are remembered (see TRefreshScheduler::VolumeIds); null: none.
+  TVolumeIdStore* VolumeIds = nullptr;
 
   // listUnreadable: the volume list exists but could not be read whole. Returns the exit code.
   int Run(const TCommandLine& cmd, const TVolumeList& volumes, bool listUnreadable,

@@ -124,6 +124,8 @@ class TPlaceholderWriter {
   // Section "Tidewell Identity": the volume's name and id, written once; a folder that has an
   // identity keeps it (another volume's is never replaced), so nothing is written then.
   WinError WriteIdentity(std::string_view volumeName, std::string_view id);
+  // Reads the file once (a missing file reads as empty); the writes above call it themselves.
+  WinError Load() { return EnsureLoaded(); }
   const TProfileFile& Ini() const { return ini_; }
 
  private:

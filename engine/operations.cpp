@@ -2,6 +2,7 @@
 
 #include "engine/selectionmerge.h"
 #include "engine/volumeedit.h"
+#include "engine/volumeidentity.h"
 
 namespace tw {
 
@@ -70,10 +71,24 @@ TAddResult TAddOperation::AddSelectionToVolume(const TVolumeRec& volume,
   // A failure here shows up as the placeholder that cannot be written, just below.
   fs_.MakeDirPath(volume.BackupPath);
   TPlaceholderWriter placeholder(fs_, volume.BackupPath);
-  if (placeholder.WriteVolumeFile()) {
+  std::optional<TFolderClaim> claim;
+  if (VolumeIds) {
+    if (placeholder.Load()) {
+      StopRun(UnableToWriteText(placeholder.FullName()));
+      return TAddResult::Stopped;
+    }
+    claim = ClaimVolumeFolder(placeholder.Ini(), VolumeIds->Read(volume.Name));
+    if (claim->Foreign) {
+      StopRun(ForeignFolderText(volume.Name, volume.BackupPath, claim->OtherName));
+      return TAddResult::Stopped;
+    }
+  }
+  if (placeholder.WriteVolumeFile() ||
+      (claim && claim->WriteNeeded && placeholder.WriteIdentity(volume.Name, claim->Id))) {
     StopRun(UnableToWriteText(placeholder.FullName()));
     return TAddResult::Stopped;
   }
+  if (claim) VolumeIds->Write(volume.Name, claim->Id);
 
   ui_.HideMainWindow();
   ui_.SetMainWindowEnabled(false);

@@ -38,6 +38,8 @@ inline bool IsRefreshMode(int wizardMode, bool autoRefreshing) {
   return wizardMode == 4 || autoRefreshing;
 }
 
+class TVolumeIdStore;
+
 // How an add operation ended.
 enum class TAddResult {
   Finished,   // walked to the end (errors may have been recorded: see AddErrors)
@@ -89,6 +91,11 @@ class TAddOperation {
   // A dry run of the refresh: each file the change test would copy is logged (WouldCopy) and
   // counted in FilesChanged; no folder, copy or sweep touches the volume.
   bool ListOnly = false;
+
+  // Where the volume's identity is remembered. Set: a folder that carries another volume's
+  // identity is refused before anything is written, and one without gets the volume's. Null:
+  // identities are neither checked nor written.
+  TVolumeIdStore* VolumeIds = nullptr;
 
   // An error known before the walk (the selection could not be read whole): the run logs it
   // first and counts it, so it cannot end with the completion message.

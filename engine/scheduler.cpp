@@ -4,6 +4,7 @@
 
 #include "engine/selectionmerge.h"
 #include "engine/volumeedit.h"
+#include "engine/volumeidentity.h"
 
 namespace tw {
 
@@ -132,6 +133,19 @@ TAutoRefreshOutcome TRefreshScheduler::RefreshVolume(const TVolumeRec& volume,
       return out;
     }
   }
+  // A disk that came back under another letter is refreshed where it is, for this run only
+  // (changing the volume's path is the user's choice, in the wizard).
+  TVolumeRec target = volume;
+  std::string knownId;
+  if (VolumeIds) {
+    knownId = VolumeIds->Read(volume.Name);
+    const TVolumeLocation where = LocateVolume(fs_, volume, knownId);
+    if (where.Where == TVolumeWhere::Foreign) {
+      out.End = TAutoRefreshEnd::Foreign;
+      return out;
+    }
+    if (where.Where == TVolumeWhere::Moved) out.MovedTo = target.BackupPath = where.BackupPath;
+  }
   TAddOperation op(fs_, ui);
   op.ListOnly = ListOnly;
   // A disk not inserted or a share that is down: skipped until the next due day. A dry run
@@ -140,10 +154,25 @@ TAutoRefreshOutcome TRefreshScheduler::RefreshVolume(const TVolumeRec& volume,
     FindData info;
     return fs_.Stat(folder, info) == winerr::Success && info.IsDirectory();
   };
-  if (ListOnly ? !exists(volume.BackupPath) && !exists(DriveRootOf(volume.BackupPath))
-               : !op.PrepareFolder(volume.BackupPath)) {
+  if (ListOnly ? !exists(target.BackupPath) && !exists(DriveRootOf(target.BackupPath))
+               : !op.PrepareFolder(target.BackupPath)) {
     out.End = TAutoRefreshEnd::Unavailable;
     return out;
+  }
+  // A folder the wizard has backed up into carries the volume's identity from now on. A
+  // placeholder that cannot be read or written only leaves the folder as it was.
+  if (VolumeIds && !ListOnly && IsVolumeFolder(fs_, target.BackupPath)) {
+    TPlaceholderWriter placeholder(fs_, AddBackslash(target.BackupPath));
+    if (placeholder.Load() == winerr::Success) {
+      const TFolderClaim claim = ClaimVolumeFolder(placeholder.Ini(), knownId);
+      if (claim.Foreign) {  // it changed since it was located
+        out.End = TAutoRefreshEnd::Foreign;
+        return out;
+      }
+      if (!claim.WriteNeeded ||
+          placeholder.WriteIdentity(volume.Name, claim.Id) == winerr::Success)
+        VolumeIds->Write(volume.Name, claim.Id);
+    }
   }
 
   TWLDesktopNode tree(fs_);
@@ -156,13 +185,13 @@ TAutoRefreshOutcome TRefreshScheduler::RefreshVolume(const TVolumeRec& volume,
   ui.CreateProgress();
   ui.SetCaption(kAutoRefreshCaptionPrefix + volume.Name);
   ui.SetVolumeText(volume.Name);
-  ui.SetPathText(volume.BackupPath);
+  ui.SetPathText(target.BackupPath);
   ui.SetMainWindowEnabled(false);
   ui.HideMainWindow();
 
   op.RefreshMode = true;
   op.FreshListingsAfter = beforeScan;
-  op.BeginWalk(volume, &op.Log());
+  op.BeginWalk(target, &op.Log());
   const std::string logPath = LogFilePath(fs_);
   if (op.Log().Create(logPath)) {
     ui.HideProgress();
@@ -178,6 +207,8 @@ TAutoRefreshOutcome TRefreshScheduler::RefreshVolume(const TVolumeRec& volume,
   ui.SetProgressRange(0, CountSelectedFiles(tree));
   ui.SetProgressPosition(0);
   ui.ShowProgress();
+  if (!out.MovedTo.empty())
+    op.Log().Line(VolumeMovedLogLine(volume.Name, AddBackslash(volume.BackupPath), out.MovedTo));
   if (loadError != winerr::Success) {
     // What could not be read was not refreshed: the run must not end as a success.
     op.AddErrors = true;

@@ -17,6 +17,8 @@
 
 namespace tw {
 
+class TVolumeIdStore;
+
 inline constexpr char kAutoRefreshCaptionPrefix[] = "Refreshing volume ";
 
 // What started a check. Only the start-up check refreshes volumes of frequency 0.
@@ -47,6 +49,8 @@ enum class TAutoRefreshEnd {
   Unusable,     // its record cannot name a selection file or a folder: skipped without a word
   NoLog,        // the log could not be created: said so, nothing copied
   Busy,         // another refresh of this volume (another process) held its lock past the wait
+  Foreign,      // its backup folder holds another volume's backup and its own is nowhere:
+                // skipped, nothing written
 };
 struct TAutoRefreshOutcome {
   std::string Name;
@@ -55,6 +59,7 @@ struct TAutoRefreshOutcome {
   int FilesChecked = 0;
   int FilesChanged = 0;
   std::string LogPath;  // the log the walk wrote, once it was created
+  std::string MovedTo;  // the folder was found on another drive and refreshed there
 };
 
 // Opens a lock shared between processes by its name (a named mutex on Windows).
@@ -100,6 +105,10 @@ class TRefreshScheduler {
   // How long a refresh waits for its volume's lock. The window waits for none: its check would
   // stop answering, and the volume is being refreshed by the holder anyway.
   uint32_t VolumeLockWaitMs = 0;
+  // Where volume identities are remembered. Set: a volume whose folder is on another drive is
+  // refreshed there, one whose path holds another volume's folder is skipped, and a volume
+  // folder without an identity gets its volume's. Null: paths are taken as they are.
+  TVolumeIdStore* VolumeIds = nullptr;
   // A dry run: the walk lists what it would copy in the log and writes nothing at all.
   bool ListOnly = false;
 

@@ -91,7 +91,76 @@ TVolumeLocation LocateVolume(IFileSystem& fs, const TVolumeRec& volume,
     }
   }
   out.Where = here ? TVolumeWhere::Foreign : TVolumeWhere::Missing;
+  if (here && *here) out.OtherName = (*here)->Name;
   return out;
+}
+
+// ---- The remembered ids ----
+
+TVolumeIdStore::TVolumeIdStore(IRegistry& registry, std::string productKey)
+    : registry_(registry), key_(std::move(productKey) + kVolumeIdsSubkey) {}
+
+std::string TVolumeIdStore::Read(const std::string& volumeName) {
+  std::string id;
+  auto key = registry_.Open(RegRoot::CurrentUser, key_, false);
+  if (volumeName.empty() || !key || key->ReadString(volumeName, id) != winerr::Success ||
+      !IsVolumeId(id))
+    return {};
+  return id;
+}
+
+bool TVolumeIdStore::Write(const std::string& volumeName, const std::string& id) {
+  if (volumeName.empty() || !IsVolumeId(id)) return false;
+  auto key = registry_.Open(RegRoot::CurrentUser, key_, true);
+  return key && key->WriteString(volumeName, id) == winerr::Success;
+}
+
+void TVolumeIdStore::Rename(const std::string& oldName, const std::string& newName) {
+  if (oldName == newName) return;
+  const std::string id = Read(oldName);
+  Forget(oldName);
+  if (!id.empty()) Write(newName, id);
+}
+
+void TVolumeIdStore::Forget(const std::string& volumeName) {
+  if (volumeName.empty()) return;
+  if (auto key = registry_.Open(RegRoot::CurrentUser, key_, false)) key->DeleteValue(volumeName);
+}
+
+TFolderClaim ClaimVolumeFolder(const TProfileFile& placeholder, std::string_view knownId) {
+  TFolderClaim claim;
+  const auto own = ReadIdentity(placeholder);
+  if (own) {
+    claim.Id = own->Id;
+    claim.OtherName = own->Name;
+    claim.Foreign = IsVolumeId(knownId) && !SameVolumeId(own->Id, knownId);
+    return claim;
+  }
+  claim.Id = IsVolumeId(knownId) ? std::string(knownId) : NewVolumeId();
+  claim.WriteNeeded = true;
+  return claim;
+}
+
+std::string VolumeMovedQuestion(const std::string& volumeName, std::string_view fromPath,
+                                std::string_view toPath) {
+  const std::string from(fromPath.substr(0, 2)), to(toPath.substr(0, 2));
+  return "The volume " + volumeName + " was found on " + to + " instead of " + from + ". Use " +
+         to + " from now on?";
+}
+
+std::string ForeignFolderText(const std::string& volumeName, std::string_view folder,
+                              const std::string& otherName) {
+  return "The folder " + std::string(folder) + " holds the backup of " +
+         (otherName.empty() ? std::string("another volume") : "the volume " + otherName) +
+         ", not of the volume " + volumeName +
+         ". Tidewell does not write into it. Connect the volume's own disk, or change the "
+         "volume's backup path.";
+}
+
+std::string VolumeMovedLogLine(const std::string& volumeName, std::string_view fromPath,
+                               std::string_view toPath) {
+  return "The volume " + volumeName + " was not found at " + std::string(fromPath) +
+         "; its folder was found at " + std::string(toPath) + " and is refreshed there.";
 }
 
 }  // namespace tw

@@ -4,6 +4,7 @@
 #include "engine/operations.h"
 #include "engine/overdue.h"
 #include "engine/volumeedit.h"
+#include "engine/volumeidentity.h"
 #include "platform/OperationUI.h"
 
 namespace tw {
@@ -86,13 +87,23 @@ int TVolumeManager::ApplyChanged(IFileConflictPrompt& conflict, size_t index,
       return Refuse(FormatText(kRenameSelectionFailedText, {from, to})), -1;
     settings_.RenameContextMenuMark(volume.Name, name);
     TRefreshHealthStore(settings_.Registry(), settings_.ProductKey()).Rename(volume.Name, name);
+    TVolumeIdStore(settings_.Registry(), settings_.ProductKey()).Rename(volume.Name, name);
   }
+  // A path the user chose anew: whatever folder it names is the volume's from now on.
+  if (UpperCaseName(AddBackslash(path)) != UpperCaseName(AddBackslash(volume.BackupPath)))
+    TVolumeIdStore(settings_.Registry(), settings_.ProductKey()).Forget(name);
   volume.Name = name;
   volume.BackupPath = path;
   volume.SeparateFolders = separateFolders;
   fs_.MakeDirPath(path);
   Saved();
   return static_cast<int>(index);
+}
+
+void TVolumeManager::UseMovedPath(size_t index, const std::string& path) {
+  if (index >= store_.VolumeList.size()) return;
+  store_.VolumeList[index]->BackupPath = AddBackslash(path);
+  Saved();
 }
 
 TDeleteVolumeResult TVolumeManager::Delete(size_t index, TVolumeRec*& currentVolume) {
@@ -112,6 +123,7 @@ TDeleteVolumeResult TVolumeManager::Delete(size_t index, TVolumeRec*& currentVol
   if (!shared) {
     settings_.DeleteContextMenuMark(volume->Name);
     TRefreshHealthStore(settings_.Registry(), settings_.ProductKey()).Forget(volume->Name);
+    TVolumeIdStore(settings_.Registry(), settings_.ProductKey()).Forget(volume->Name);
     // A damaged record's name could lead outside the program folder.
     if (IsUsableVolumeName(volume->Name)) fs_.Remove(appDir_ + volume->Name + ".TWS");
   }

@@ -75,6 +75,9 @@ class TVolumeManager {
   // share root, a folder holding the program, or one equal to, inside or holding another
   // volume's path.
   void OfferClearUp(const std::string& folder, IFolderClearUp& clearUp);
+  // The volume's folder was found on another drive and the user took it: the new backup path
+  // is saved at once (the volume keeps its identity).
+  void UseMovedPath(size_t index, const std::string& path);
   // Forgets a volume after the question; its files, folder and mark stay. True when removed.
   bool RemoveFromList(size_t index, TVolumeRec*& currentVolume);
 

@@ -30,7 +30,7 @@ else
 fi
 
 echo "== Windows tests (under Wine, virtual display)"
-tw_ensure_prefix
+tw_ensure_prefix test-drives
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   wineserver -p
   wine cmd /c exit >/dev/null 2>&1

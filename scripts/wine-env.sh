@@ -18,6 +18,17 @@ tw_ensure_prefix() {
     env -u DISPLAY wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
       >/dev/null 2>&1 || true
   fi
+  # Two removable drives for the tests, M: and N:, each the folder of that name in
+  # C:\tw-disks: a test inserts a disk by making its folder and moves a disk to the other
+  # letter by renaming it. Drive letters are read when the Wine server starts.
+  local letter
+  [ "${1:-}" = test-drives ] && for letter in m n; do
+    if [ ! -L "$WINEPREFIX/dosdevices/$letter:" ]; then
+      ln -s "../drive_c/tw-disks/$letter" "$WINEPREFIX/dosdevices/$letter:"
+      env -u DISPLAY wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d floppy /f \
+        >/dev/null 2>&1 || true
+    fi
+  done
   env -u DISPLAY wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
 }

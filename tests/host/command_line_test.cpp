@@ -11,6 +11,7 @@
 
 #include "engine/cmdline.h"
 #include "engine/operations.h"
+#include "engine/volumeidentity.h"
 #include "platform/memory/FakeClock.h"
 #include "platform/memory/MemoryFileSystem.h"
 #include "platform/memory/MemoryNamedMutex.h"
@@ -22,6 +23,7 @@ namespace {
 
 const std::string kAppDir = "C:\\Prog\\";
 const std::string kRunLog = "C:\\Logs\\run.log";
+const std::string kOtherId = "{7C9E6679-7425-40DE-944B-E07FC1F90AE7}";
 
 TEST(CommandLineArguments, EveryFormParsesAndEveryBadOneIsRefusedWithAReason) {
   EXPECT_FALSE(IsCommandLineRun({}));
@@ -135,6 +137,7 @@ struct Machine {
     console.clear();
     run.Console = [this](const std::string& l) { console.push_back(l); };
     run.Health = &health;
+    run.VolumeIds = &ids;
     const int code = run.Run(ParseCommandLine(args), volumes, unreadable, withUI ? *withUI : quiet);
     results = run.Results();
     return code;
@@ -145,6 +148,7 @@ struct Machine {
   FakeClock clock;
   MemoryRegistry registry;
   TRefreshHealthStore health{registry, "\\Software\\Corvane\\Tidewell"};
+  TVolumeIdStore ids{registry, "\\Software\\Corvane\\Tidewell"};
   MemoryNamedMutex selectionLock;
   Mutexes mutexes;
   TVolumeList volumes;
@@ -273,6 +277,58 @@ TEST(CommandLineRefresh, MissingVolumeSelectionOrDiskAndAnUnreadableListOrBadArg
   EXPECT_TRUE(m.results.empty());
   EXPECT_EQ(m.fs.CallCount(FsOp::Copy), 0);
   EXPECT_GE(m.console.size(), 2u);
+}
+
+TEST(CommandLineRefresh, ADiskBackUnderAnotherLetterIsRefreshedThereAndAnotherVolumesNeverWritten) {
+  Machine m;
+  m.fs.AddDrive("E:", DriveType::Removable);
+  TVolumeRec& photos = m.Add("Photos", {"p.jpg"}, "E:");
+  m.fs.WriteFile("E:\\Photos\\VOLUME.TWV", "[Tidewell Volume]\r\nVolume File=#\r\n");
+  // A folder of old gets its identity from the first refresh, and copies as before.
+  m.Change("Photos", "p.jpg");
+  EXPECT_EQ(m.Run({"/REFRESH", "Photos", "/QUIET"}), exitcode::FilesCopied);
+  const std::string id = m.ids.Read("Photos");
+  ASSERT_TRUE(IsVolumeId(id));
+  EXPECT_NE(m.fs.Contents("E:\\Photos\\VOLUME.TWV")->find("Id=" + id), std::string::npos);
+
+  // The disk comes back as F:, and E: is gone.
+  m.fs.AddDrive("F:", DriveType::Removable);
+  for (const std::string& path : m.fs.ListAll()) {
+    if (path.rfind("E:\\", 0) != 0 || m.fs.IsDir(path)) continue;
+    m.fs.WriteFile("F:" + path.substr(2), *m.fs.Contents(path));
+    m.fs.SetTime("F:" + path.substr(2), *m.fs.TimeOf(path));
+  }
+  m.fs.RemoveDrive("E:");
+  m.fs.WriteFile("C:\\Photos\\p.jpg", "newer p.jpg");
+  m.fs.SetTime("C:\\Photos\\p.jpg", MemoryFileSystem::kDefaultTime + 200000000ull);
+  EXPECT_EQ(m.Run({"/REFRESH", "Photos", "/QUIET", "/LOG:" + kRunLog}), exitcode::FilesCopied);
+  EXPECT_EQ(m.fs.Contents("F:\\Photos\\From Drive C\\Photos\\p.jpg"), "newer p.jpg");
+  EXPECT_EQ(photos.BackupPath, "E:\\Photos\\") << "changing the path is the user's choice";
+  EXPECT_EQ(m.console, std::vector<std::string>{"Volume \"Photos\": 1 of 1 files have changed. "
+                                                "Its folder was found at F:\\Photos\\."});
+  EXPECT_NE(m.RunLog().find(VolumeMovedLogLine("Photos", "E:\\Photos\\", "F:\\Photos\\")),
+            std::string::npos)
+      << m.RunLog();
+
+  // E: holds another volume's folder at that path and the disk is away: nothing is written.
+  m.fs.RemoveDrive("F:");
+  m.fs.AddDrive("E:", DriveType::Removable);
+  m.fs.WriteFile("E:\\Photos\\VOLUME.TWV", "[Tidewell Volume]\r\nVolume File=#\r\n"
+                                           "[Tidewell Identity]\r\nVolume=Photos\r\nId=" +
+                                               kOtherId + "\r\n");
+  const auto before = m.fs.ListAll();
+  EXPECT_EQ(m.Run({"/REFRESH", "Photos", "/QUIET"}), exitcode::Missing);
+  EXPECT_EQ(m.results.at(0).End, TCmdEnd::ForeignFolder);
+  EXPECT_EQ(m.console, std::vector<std::string>{
+                           "Volume \"Photos\": its backup folder holds another volume's backup; "
+                           "nothing was written."});
+  auto after = m.fs.ListAll();
+  auto notTemp = [](const std::string& p) { return p.rfind("C:\\Temp\\", 0) == 0; };
+  after.erase(std::remove_if(after.begin(), after.end(), notTemp), after.end());
+  auto expected = before;
+  expected.erase(std::remove_if(expected.begin(), expected.end(), notTemp), expected.end());
+  EXPECT_EQ(after, expected);
+  EXPECT_EQ(m.ids.Read("Photos"), id);
 }
 
 TEST(CommandLineRefresh, QuietFullDiskStopsWithoutAskingAndTheLogSaysWhy) {

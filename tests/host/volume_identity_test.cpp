@@ -2,12 +2,16 @@
 // another drive letter.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "engine/layout.h"
+#include "engine/operations.h"
 #include "engine/volumeidentity.h"
 #include "platform/memory/MemoryFileSystem.h"
+#include "platform/memory/MemoryRegistry.h"
+#include "platform/memory/ScriptedOperationUI.h"
 
 namespace tw {
 namespace {
@@ -136,6 +140,101 @@ TEST(VolumeIdentity, AVolumeIsFoundUnderAnotherLetterButNeverInAFolderOfAnotherI
     d.Folder("F:\\srv\\share\\Docs\\", kIdA);
     EXPECT_EQ(LocateVolume(d.fs, d.volume, kIdA).Where, TVolumeWhere::Missing);
   }
+}
+
+TEST(VolumeIdentity, ABackupGivesItsFolderTheVolumesIdentityAndNeverWritesIntoAnotherVolumes) {
+  MemoryFileSystem fs;
+  fs.AddDrive("C:", DriveType::Fixed);
+  fs.AddDrive("E:", DriveType::Removable);
+  fs.SetTempFolder("C:\\Temp");
+  fs.MakeDirs("C:\\Temp");
+  fs.WriteFile("C:\\Data\\a.txt", "a");
+  TVolumeRec volume;
+  volume.Name = "Docs";
+  volume.BackupPath = "E:\\Backup\\";
+  volume.SeparateFolders = true;
+  const std::string placeholder = "E:\\Backup\\VOLUME.TWV";
+  auto backUp = [&](TVolumeIdStore& ids, ScriptedOperationUI& ui) {
+    TWLDesktopNode sel(fs);
+    sel.AddPath("C:\\Data")->AddFile("a.txt", 1);
+    TAddOperation op(fs, ui);
+    op.VolumeIds = &ids;
+    return op.AddSelectionToVolume(volume, sel, 1);
+  };
+  auto folderId = [&] {
+    TProfileFile ini(fs, placeholder);
+    ini.Load();
+    auto identity = ReadIdentity(ini);
+    return identity ? identity->Id : std::string("none");
+  };
+
+  // A folder of old, without identity, is backed up as ever and gets the remembered id.
+  fs.WriteFile(placeholder, "[Tidewell Volume]\r\nVolume File=#\r\n");
+  MemoryRegistry registry;
+  TVolumeIdStore ids(registry, "\\Software\\Corvane\\Tidewell");
+  ids.Write("Docs", kIdA);
+  ScriptedOperationUI ui;
+  ASSERT_EQ(backUp(ids, ui), TAddResult::Finished);
+  EXPECT_EQ(folderId(), kIdA);
+  EXPECT_EQ(fs.Contents("E:\\Backup\\From Drive C\\Data\\a.txt"), "a");
+
+  // After a reinstall nothing is remembered: the folder's own id is taken over, not replaced.
+  MemoryRegistry fresh;
+  TVolumeIdStore freshIds(fresh, "\\Software\\Corvane\\Tidewell");
+  ScriptedOperationUI ui2;
+  ASSERT_EQ(backUp(freshIds, ui2), TAddResult::Finished);
+  EXPECT_EQ(freshIds.Read("Docs"), kIdA);
+  EXPECT_EQ(folderId(), kIdA);
+
+  // A new volume's first backup makes an id for it.
+  fs.Remove(placeholder);
+  MemoryRegistry empty;
+  TVolumeIdStore newIds(empty, "\\Software\\Corvane\\Tidewell");
+  ScriptedOperationUI ui3;
+  ASSERT_EQ(backUp(newIds, ui3), TAddResult::Finished);
+  EXPECT_TRUE(IsVolumeId(newIds.Read("Docs")));
+  EXPECT_EQ(folderId(), newIds.Read("Docs"));
+
+  // The same path holding another volume's folder: refused before anything is written.
+  fs.WriteFile(placeholder, "[Tidewell Volume]\r\nVolume File=#\r\n[Tidewell Identity]\r\n"
+                            "Volume=Work\r\nId=" + kIdB + "\r\n");
+  fs.WriteFile("C:\\Data\\a.txt", "changed");
+  const auto before = fs.ListAll();
+  const std::string placeholderBefore = *fs.Contents(placeholder);
+  ScriptedOperationUI ui4;
+  EXPECT_EQ(backUp(ids, ui4), TAddResult::Stopped);
+  ASSERT_EQ(ui4.messages.size(), 1u);
+  EXPECT_EQ(ui4.messages[0].text, ForeignFolderText("Docs", "E:\\Backup\\", "Work"));
+  EXPECT_NE(ui4.messages[0].text.find("holds the backup of the volume Work"), std::string::npos);
+  EXPECT_EQ(fs.Contents("E:\\Backup\\From Drive C\\Data\\a.txt"), "a");
+  EXPECT_EQ(*fs.Contents(placeholder), placeholderBefore);
+  EXPECT_EQ(ids.Read("Docs"), kIdA) << "the volume keeps its own id";
+  auto after = fs.ListAll();
+  after.erase(std::remove_if(after.begin(), after.end(),
+                             [](const std::string& p) { return p.rfind("C:\\Temp\\", 0) == 0; }),
+              after.end());
+  auto expected = before;
+  expected.erase(std::remove_if(expected.begin(), expected.end(),
+                                [](const std::string& p) { return p.rfind("C:\\Temp\\", 0) == 0; }),
+                 expected.end());
+  EXPECT_EQ(after, expected);
+}
+
+TEST(VolumeIdentity, RememberedIdsFollowTheirVolumeAndIgnoreWhatIsNoId) {
+  MemoryRegistry registry;
+  TVolumeIdStore ids(registry, "\\Software\\Corvane\\Tidewell");
+  EXPECT_EQ(ids.Read("Docs"), "");
+  EXPECT_FALSE(ids.Write("Docs", "not an id"));
+  EXPECT_TRUE(ids.Write("My\\Docs", kIdA)) << "any volume name can be a value name";
+  EXPECT_EQ(ids.Read("My\\Docs"), kIdA);
+  ids.Rename("My\\Docs", "Papers");
+  EXPECT_EQ(ids.Read("Papers"), kIdA);
+  EXPECT_EQ(ids.Read("My\\Docs"), "");
+  auto key = registry.Open(RegRoot::CurrentUser, "\\Software\\Corvane\\Tidewell\\VolumeIds", true);
+  key->WriteString("Work", "..\\x");
+  EXPECT_EQ(ids.Read("Work"), "") << "a damaged value is no id";
+  ids.Forget("Papers");
+  EXPECT_EQ(ids.Read("Papers"), "");
 }
 
 TEST(VolumeIdentity, MemoryDrivesAreListedByLetterWithoutNetworkRoots) {

@@ -9,6 +9,7 @@
 #include "engine/settings.h"
 #include "engine/volumeedit.h"
 #include "engine/volumemanager.h"
+#include "engine/volumeidentity.h"
 #include "platform/memory/MemoryFileSystem.h"
 #include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/ScriptedPrompts.h"
@@ -225,6 +226,9 @@ TEST(VolumeManager, RenameCarriesTheSelectionFileAndTheContextMenuMark) {
   r.Mark("Docs");
   TRefreshHealthStore health(r.registry, r.settings.ProductKey());
   health.NoteRun("Docs", 46000.5, false);
+  TVolumeIdStore ids(r.registry, r.settings.ProductKey());
+  const std::string id = NewVolumeId();
+  ids.Write("Docs", id);
 
   // Another volume's name, in any case, is refused; its own name is kept.
   EXPECT_EQ(r.manager.ApplyChanged(r.conflict, 0, "MAIL", "D:\\Docs", true), -1);
@@ -233,6 +237,8 @@ TEST(VolumeManager, RenameCarriesTheSelectionFileAndTheContextMenuMark) {
   EXPECT_EQ(r.store.VolumeList[0]->BackupPath, "D:\\Docs2\\");
   EXPECT_FALSE(r.store.VolumeList[0]->SeparateFolders);
   EXPECT_TRUE(r.fs.IsDir("D:\\Docs2"));
+  EXPECT_EQ(ids.Read("Docs"), "") << "a path chosen anew is the volume's whatever it holds";
+  ids.Write("Docs", id);
 
   // A change of case asks nothing and carries the file along.
   EXPECT_EQ(r.manager.ApplyChanged(r.conflict, 0, "DOCS", "D:\\Docs2", false), 0);
@@ -249,6 +255,8 @@ TEST(VolumeManager, RenameCarriesTheSelectionFileAndTheContextMenuMark) {
   EXPECT_FALSE(r.registry.Value(RegRoot::CurrentUser, r.settings.ContextMenuKey(), "Docs"));
   EXPECT_EQ(health.Read("Papers").LastGood, 46000.5) << "the last good refresh follows";
   EXPECT_EQ(health.Read("Docs").LastGood, 0);
+  EXPECT_EQ(ids.Read("Papers"), id) << "the folder's identity follows the name";
+  EXPECT_EQ(ids.Read("Docs"), "");
   EXPECT_EQ(r.DefaultVolume(), "Papers");
   EXPECT_EQ(r.Saved()[0], "Papers=D:\\Docs2\\");
   EXPECT_EQ(r.prompts.Count(), 0u);
@@ -297,9 +305,12 @@ TEST(VolumeManager, DeleteAsksRemovesTheVolumeAndOffersTheClearUp) {
 
   TRefreshHealthStore health(r.registry, r.settings.ProductKey());
   health.NoteRun("Docs", 46000.5, false);
+  TVolumeIdStore ids(r.registry, r.settings.ProductKey());
+  ids.Write("Docs", NewVolumeId());
   r.prompts.Answer(mb::IdYes);
   auto deleted = r.manager.Delete(0, r.current);
   EXPECT_EQ(health.Read("Docs").LastGood, 0) << "a new volume of that name starts afresh";
+  EXPECT_EQ(ids.Read("Docs"), "");
   EXPECT_TRUE(deleted.Deleted);
   EXPECT_TRUE(deleted.WasCurrent);
   EXPECT_EQ(r.current, nullptr);
