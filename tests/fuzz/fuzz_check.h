@@ -62,6 +62,15 @@ inline Selection Take(const TWLDesktopNode& tree, const std::string& scratch) {
         return true;
       },
       nullptr);
+  // A folder selected whole below another one is the disk's too: the outer one is saved alone,
+  // and a folder of that name that is not on the disk is not there when it loads back.
+  for (auto it = c.whole.begin(); it != c.whole.end();) {
+    const size_t last = it->rfind('\\');
+    if (last != std::string::npos && InsideWhole(c.whole, it->substr(0, last)))
+      it = c.whole.erase(it);
+    else
+      ++it;
+  }
   WalkSelection(tree, nullptr, [&](const TWLNode& n, int i) {
     const std::string folder = FoldSelectionName(n.Path());
     if (!scratchPath(folder) && !InsideWhole(c.whole, folder))

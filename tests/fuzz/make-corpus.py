@@ -53,6 +53,8 @@ put("selection", "server-whole.tws",
 put("selection", "escaped.tws",
     "[*C:\\Data\\%5Bx%5D ]\r\n*%20lead=#\r\n*a%3Db.txt=#\r\n[C:\\Data\\]\r\na=b.txt=#\r\n"
     "[C:\\..\\x]\r\nz=#\r\n[c:\\data]\r\nA.TXT=#\r\n")
+# A folder that is not on the disk, selected whole below a drive selected whole.
+put("selection", "whole-below-whole.tws", "[C:\\Data\\Gone]\r\n**ALL**=#\r\n[C:\\]\r\n**ALL**=#\r\n")
 
 # Scripts for the round trip: a disk, then a legal selection on it.
 put("selection_roundtrip", "server-whole.txt",
