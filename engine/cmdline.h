@@ -116,6 +116,7 @@ class TCommandLineRefresh {
         appDir_(std::move(appDir)) {
     scheduler_.VolumeLocks = std::move(volumeLocks);
     scheduler_.VolumeLockWaitMs = kVolumeWaitMs;
+    scheduler_.LogPerVolume = true;
   }
 
   // Each line said to the user (one per volume, and the errors of the run itself).

@@ -113,6 +113,13 @@ std::string VolumeRefreshMutexName(const TVolumeRec& volume) {
   return name;
 }
 
+std::string VolumeLogFilePath(IFileSystem& fs, const TVolumeRec& volume) {
+  const std::string lock = VolumeRefreshMutexName(volume);
+  const std::string name = "TW-LOG-" + lock.substr(lock.find('-') + 1) + ".TMP";
+  const std::string folder = fs.TempFolder();
+  return folder.empty() ? name : AddBackslash(folder) + name;
+}
+
 TAutoRefreshOutcome TRefreshScheduler::RefreshVolume(const TVolumeRec& volume,
                                                      const TVolumeList& volumes,
                                                      IOperationUI& ui) {
@@ -192,7 +199,7 @@ TAutoRefreshOutcome TRefreshScheduler::RefreshVolume(const TVolumeRec& volume,
   op.RefreshMode = true;
   op.FreshListingsAfter = beforeScan;
   op.BeginWalk(target, &op.Log());
-  const std::string logPath = LogFilePath(fs_);
+  const std::string logPath = LogPerVolume ? VolumeLogFilePath(fs_, volume) : LogFilePath(fs_);
   if (op.Log().Create(logPath)) {
     ui.HideProgress();
     ui.FreeProgress();

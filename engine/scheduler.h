@@ -68,6 +68,9 @@ using TNamedMutexFactory = std::function<std::unique_ptr<INamedMutex>(const std:
 // two never write into one volume at once. Derived from the upper-case name, so the spellings
 // that find the volume share it; hashed, so no name can reach a mutex name's limits.
 std::string VolumeRefreshMutexName(const TVolumeRec& volume);
+// The temporary folder's "TW-LOG-<the lock's hash>.TMP": one log per volume, which the volume's
+// lock keeps to one run at a time.
+std::string VolumeLogFilePath(IFileSystem& fs, const TVolumeRec& volume);
 
 enum class TCheckEnd {
   Ran,       // every volume was looked at (maybe none was due)
@@ -109,6 +112,9 @@ class TRefreshScheduler {
   // refreshed there, one whose path holds another volume's folder is skipped, and a volume
   // folder without an identity gets its volume's. Null: paths are taken as they are.
   TVolumeIdStore* VolumeIds = nullptr;
+  // Each volume's walk is logged in a file of its own (VolumeLogFilePath) instead of the
+  // window's: a scripted refresh runs beside the window and other scripted refreshes.
+  bool LogPerVolume = false;
   // A dry run: the walk lists what it would copy in the log and writes nothing at all.
   bool ListOnly = false;
 

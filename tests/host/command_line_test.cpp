@@ -192,6 +192,34 @@ TEST(CommandLineRefresh, CopiesWhatChangedInListOrderAndSaysSoOnTheConsoleAndInI
   EXPECT_NE(VolumeRefreshMutexName(*m.volumes[1]), VolumeRefreshMutexName(*m.volumes[0]));
 }
 
+TEST(CommandLineRefresh, LogsEachVolumeApartAndNeverTouchesTheLogOfTheWindowsOperation) {
+  Machine m;
+  m.Add("Docs", {"a.txt"});
+  m.Add("Music", {"m.mp3"});
+  m.Change("Docs", "a.txt");
+  m.Change("Music", "m.mp3");
+  // The window's operation has its log open (Windows refuses a second writer: 32).
+  m.fs.WriteFile("C:\\Temp\\TW-LOG.TMP", "the window's walk\r\n");
+  FsFault held;
+  held.op = FsOp::OpenWrite;
+  held.path = "C:\\Temp\\TW-LOG.TMP";
+  held.match = PathMatch::Exact;
+  held.error = winerr::SharingViolation;
+  held.times = FsFault::kAlways;
+  m.fs.AddFault(held);
+
+  EXPECT_EQ(m.Run({"/REFRESH", "/ALL", "/QUIET", "/LOG:" + kRunLog}), exitcode::FilesCopied);
+  EXPECT_EQ(m.Copy("Docs", "a.txt"), "new a.txt");
+  EXPECT_EQ(m.Copy("Music", "m.mp3"), "new m.mp3");
+  EXPECT_EQ(m.fs.Contents("C:\\Temp\\TW-LOG.TMP"), "the window's walk\r\n");
+  const std::string docsLog = VolumeLogFilePath(m.fs, *m.volumes[0]);
+  const std::string musicLog = VolumeLogFilePath(m.fs, *m.volumes[1]);
+  EXPECT_NE(docsLog, musicLog);
+  EXPECT_EQ(docsLog.rfind("C:\\Temp\\TW-LOG-", 0), 0u) << docsLog;
+  EXPECT_TRUE(m.fs.Exists(docsLog));
+  EXPECT_TRUE(m.fs.Exists(musicLog));
+}
+
 TEST(CommandLineRefresh, ListCopiesNothingAndNamesExactlyWhatTheRefreshThenCopies) {
   Machine m;
   m.Add("Docs", {"a.txt", "b.txt", "c.txt"});
