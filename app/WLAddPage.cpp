@@ -8,6 +8,7 @@
 #include "engine/operations.h"
 #include "engine/selectionmerge.h"
 #include "engine/volumeedit.h"
+#include "platform/win32/Win32NamedMutex.h"
 
 namespace tw {
 
@@ -120,6 +121,13 @@ void TAddPage::BackUpIntoCurrentVolume() {
 
 bool TAddPage::RunAdd(bool refreshMode, TSave save) {
   const TVolumeRec& volume = *state_.CurrentVolume;
+  // Two walks never write into one volume at once, nor rewrite its VOLUME.TWV from two copies.
+  Win32NamedMutex volumeLock(VolumeRefreshMutexName(volume));
+  TNamedMutexLock held(volumeLock, 0);
+  if (!held.Held()) {
+    main_.Message(VolumeBusyText(volume.Name), mb::Ok | mb::IconInformation);
+    return false;
+  }
   const std::string file = VolumeSelectionFile(main_.Env().AppDir, volume);
   TSelectionFiles files(main_.Fs(), main_.SelectionLock());
   // A backup replaces the file with this page's selection, but marks the extension makes from

@@ -27,6 +27,9 @@ class TConsoleOut {
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     if (out && out != INVALID_HANDLE_VALUE) {
       out_ = out;
+      // A console handed down as standard output takes text, not the program's UTF-8 bytes.
+      DWORD mode = 0;
+      console_ = GetConsoleMode(out, &mode) != FALSE;
     } else if (AttachConsole(ATTACH_PARENT_PROCESS)) {
       own_ = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, 0, nullptr);

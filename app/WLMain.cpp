@@ -156,6 +156,7 @@ void TfWLMain::FormCreate() {
   }
 
   auto loaded = Volumes.Load(Options.LastVolumeName);
+  overdue_->Store().AdoptStamps(VolumeList);
   volumePage_->FillVolumeList(loaded.SelectedIndex);
   Statistics.Install();
   addPage_->Events().ExpandFirstItems();

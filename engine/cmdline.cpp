@@ -147,6 +147,13 @@ IRootPathPrompt& TQuietOperationUI::RootPathPrompt() {
 
 void TCommandLineRefresh::AppendLog(const TCommandLine& cmd, const std::string& text) {
   if (cmd.LogPath.empty()) return;
+  // Scripted runs of other volumes may append to the same file: one at a time, or one
+  // replaces the file without the other's lines. A holder that hangs past the wait does not
+  // stop this run's own log.
+  std::unique_ptr<INamedMutex> lock;
+  if (locks_) lock = locks_(NamedLockName("TidewellLog-", UpperCaseName(cmd.LogPath)));
+  std::optional<TNamedMutexLock> held;
+  if (lock) held.emplace(*lock, kVolumeWaitMs);
   std::string data;
   const WinError read = fs_.ReadAll(cmd.LogPath, data);
   if (read != winerr::Success && read != winerr::FileNotFound) {
@@ -203,9 +210,7 @@ TCmdVolumeResult TCommandLineRefresh::RefreshOne(const TVolumeRec& volume,
   }
   if (!cmd.LogPath.empty()) {
     std::string text = "Refreshing volume " + volume.Name + " (" + volume.BackupPath + ")\r\n";
-    std::string walkLog;
-    if (!out.LogPath.empty() && fs_.ReadAll(out.LogPath, walkLog) == winerr::Success)
-      text += walkLog;
+    text += out.LogText;
     // What a quiet run was asked and answered by stopping, so the log says why it stopped.
     if (quiet) {
       // The end report's offer to open the log is no question of the walk.
@@ -236,10 +241,17 @@ int TCommandLineRefresh::Run(const TCommandLine& cmd, const TVolumeList& volumes
   }
   scheduler_.ListOnly = cmd.List;
   scheduler_.VolumeIds = VolumeIds;
+  scheduler_.KeepLogText = !cmd.LogPath.empty();
   std::vector<const TVolumeRec*> chosen;
   for (const auto& v : volumes) {
     if (v && (cmd.All || UpperCaseName(v->Name) == UpperCaseName(cmd.Volume)))
       chosen.push_back(v.get());
+  }
+  if (cmd.All && chosen.empty()) {
+    // Most likely another copy of the program, or its list was lost: nothing is backed up.
+    Say(cmd, "Tidewell: there are no volumes in " + appDir_ + kVolumesFileName +
+                 "; nothing was refreshed.");
+    return exitcode::Missing;
   }
   if (!cmd.All && chosen.empty()) {
     TCmdVolumeResult r;

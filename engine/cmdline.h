@@ -114,7 +114,8 @@ class TCommandLineRefresh {
         clock_(clock),
         scheduler_(fs, clock, selectionLock, appDir),
         appDir_(std::move(appDir)) {
-    scheduler_.VolumeLocks = std::move(volumeLocks);
+    scheduler_.VolumeLocks = volumeLocks;
+    locks_ = std::move(volumeLocks);
     scheduler_.VolumeLockWaitMs = kVolumeWaitMs;
     scheduler_.LogPerVolume = true;
   }
@@ -145,6 +146,7 @@ class TCommandLineRefresh {
   TRefreshScheduler scheduler_;
   std::string appDir_;
   std::vector<TCmdVolumeResult> results_;
+  TNamedMutexFactory locks_;
 };
 
 }  // namespace tw

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/volumeidentity.h"
 #include "selection/selection.h"
 
 namespace tw {
@@ -212,7 +213,9 @@ WinError TPlaceholderWriter::WriteVolumeFile() {
 
 WinError TPlaceholderWriter::WriteIdentity(std::string_view volumeName, std::string_view id) {
   if (WinError err = EnsureLoaded()) return err;
-  if (ini_.HasKey(kIdentitySection, kIdentityIdKey)) return winerr::Success;
+  // A damaged id is replaced: it would leave the folder without an identity for good.
+  if (std::string old; ini_.ReadString(kIdentitySection, kIdentityIdKey, old) && IsVolumeId(old))
+    return winerr::Success;
   if (TProfileFile::CanBeValue(volumeName))
     ini_.WriteString(kIdentitySection, kIdentityNameKey, volumeName);
   ini_.WriteString(kIdentitySection, kIdentityIdKey, id);

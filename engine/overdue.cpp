@@ -67,6 +67,7 @@ TRefreshHealth TRefreshHealthStore::Read(const std::string& volumeName) {
   if (volumeName.empty() || volumeName.find('\\') != std::string::npos) return health;
   auto key = registry_.Open(RegRoot::CurrentUser, VolumeKey(volumeName), false);
   if (!key) return health;
+  health.Known = true;
   std::string text;
   if (key->ReadString(kLastGoodRefreshValue, text) == winerr::Success) {
     if (auto when = ParseDateTimeText(text)) health.LastGood = *when;
@@ -96,6 +97,13 @@ void TRefreshHealthStore::Rename(const std::string& oldName, const std::string& 
   if (!key) return;
   if (old.LastGood != 0) key->WriteString(kLastGoodRefreshValue, DateTimeText(old.LastGood));
   key->WriteDword(kLastRunErrorsValue, old.LastErrors ? 1 : 0);
+}
+
+void TRefreshHealthStore::AdoptStamps(const TVolumeList& volumes) {
+  for (const auto& rec : volumes) {
+    if (rec && rec->AutoRefresh && DateDay(rec->LastRefresh) && !Read(rec->Name).Known)
+      NoteRun(rec->Name, rec->LastRefresh, false);
+  }
 }
 
 void TRefreshHealthStore::Forget(const std::string& volumeName) {
@@ -172,14 +180,15 @@ std::vector<TOverdue> OverdueVolumes(
     const TRefreshHealth h = health(*rec);
     // No record (a volume from before these were kept): its automatic refresh stamp counts.
     double last = h.LastGood;
-    if (last == 0 && !h.LastErrors && DateDay(rec->LastRefresh)) last = rec->LastRefresh;
+    if (!h.Known && last == 0 && DateDay(rec->LastRefresh)) last = rec->LastRefresh;
     const auto lastDay = DateDay(last);
     const bool never = last == 0 || !lastDay;
     const int64_t age = never ? 0 : *today - *lastDay;
-    if (!never && age <= days) continue;
+    // A last good refresh after today (the clock was once set ahead) proves nothing.
+    if (!never && age >= 0 && age <= days) continue;
     TOverdue entry;
     entry.Volume = rec.get();
-    entry.Days = never ? 0 : static_cast<int>(std::min<int64_t>(age, 1 << 30));
+    entry.Days = never || age < 0 ? 0 : static_cast<int>(std::min<int64_t>(age, 1 << 30));
     if (!pathAvailable(rec->BackupPath))
       entry.Reason = TOverdueReason::PathUnavailable;
     else if (h.LastErrors)
@@ -236,7 +245,7 @@ std::string RefreshHealthTip(const std::string& title, const TVolumeList& volume
   for (const auto& rec : volumes) {
     const TRefreshHealth h = health(*rec);
     double last = h.LastGood;
-    if (last == 0 && !h.LastErrors && DateDay(rec->LastRefresh)) last = rec->LastRefresh;
+    if (!h.Known && last == 0 && DateDay(rec->LastRefresh)) last = rec->LastRefresh;
     const std::string date = last == 0 ? std::string() : DateText(last);
     lines.push_back(
         {date.empty() ? 0.0 : last, rec->Name + " " + (date.empty() ? "never" : date)});

@@ -24,6 +24,7 @@ inline constexpr int kMaxOverdueDays = 999;
 struct TRefreshHealth {
   double LastGood = 0;      // local time of the last refresh without errors; 0: none known
   bool LastErrors = false;  // the last refresh that ran had errors
+  bool Known = false;       // the volume has a record
 };
 
 enum class TOverdueReason { NotRefreshed, NeverRefreshed, PathUnavailable, ErrorsInLastRun };
@@ -45,6 +46,9 @@ class TRefreshHealthStore {
   void NoteRun(const std::string& volumeName, double now, bool errors);
   void Rename(const std::string& oldName, const std::string& newName);
   void Forget(const std::string& volumeName);
+  // A volume from before records were kept gets one from its automatic refresh stamp, once,
+  // before any check stamps it again: later stamps mark attempts, not refreshes that worked.
+  void AdoptStamps(const TVolumeList& volumes);
 
   // The warning's number of days (0: off); the default when unset or out of range.
   int ReadWarnDays();

@@ -92,25 +92,38 @@ TCheckEnd TRefreshScheduler::RefreshTimerTimer(TVolumeList& volumes, TRefreshChe
     // Each volume reads the clock anew: a refresh before it may have taken past its time.
     const double now = clock_.Now();
     if (!IsRefreshDue(*volume, now, kind)) continue;
+    const double before = volume->LastRefresh;
     volume->LastRefresh = now;
     LastCheck.push_back(RefreshVolume(*volume, volumes, ui));
+    // A scripted refresh of it was running: the day's refresh is still to come.
+    if (LastCheck.back().End == TAutoRefreshEnd::Busy) volume->LastRefresh = before;
   }
   ui.StartRefreshTimer();
   running_ = false;
   return TCheckEnd::Ran;
 }
 
-std::string VolumeRefreshMutexName(const TVolumeRec& volume) {
+std::string NamedLockName(std::string_view prefix, std::string_view key) {
   // FNV-1a, 64 bits: stable across processes and builds.
   uint64_t h = 14695981039346656037ull;
-  for (unsigned char c : UpperCaseName(volume.Name)) {
+  for (unsigned char c : key) {
     h ^= c;
     h *= 1099511628211ull;
   }
   static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string name = "TidewellRefresh-";
+  std::string name(prefix);
   for (int shift = 60; shift >= 0; shift -= 4) name += kHex[(h >> shift) & 0xF];
   return name;
+}
+
+std::string VolumeRefreshMutexName(const TVolumeRec& volume) {
+  return NamedLockName("TidewellRefresh-", UpperCaseName(volume.Name));
+}
+
+std::string VolumeBusyText(const std::string& volumeName) {
+  return "The volume " + volumeName +
+         " is being refreshed by another run of Tidewell (from the command line or the Task "
+         "Scheduler). Please try again when it has finished.";
 }
 
 std::string VolumeLogFilePath(IFileSystem& fs, const TVolumeRec& volume) {
@@ -152,6 +165,12 @@ TAutoRefreshOutcome TRefreshScheduler::RefreshVolume(const TVolumeRec& volume,
       return out;
     }
     if (where.Where == TVolumeWhere::Moved) out.MovedTo = target.BackupPath = where.BackupPath;
+    // Its folder was written before and is nowhere now: whatever disk holds that letter today
+    // is not the volume's, and a whole new backup there would only look like one.
+    if (where.Where == TVolumeWhere::Missing && IsVolumeId(knownId)) {
+      out.End = TAutoRefreshEnd::Unavailable;
+      return out;
+    }
   }
   TAddOperation op(fs_, ui);
   op.ListOnly = ListOnly;
@@ -227,6 +246,9 @@ TAutoRefreshOutcome TRefreshScheduler::RefreshVolume(const TVolumeRec& volume,
   ui.HideProgress();
 
   op.Log().Close();
+  if (KeepLogText) fs_.ReadAll(logPath, out.LogText);
+  // The end report may wait for the user: another refresh of the volume need not.
+  held.reset();
   const bool cancelled = op.CancelSeen || op.AddAborted;
   // NoFinishMessage silences the success text only: errors are always offered.
   ReportEndOfOperation(ui, op.AddErrors, cancelled || volume.NoFinishMessage,

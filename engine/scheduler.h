@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/operations.h"
@@ -60,6 +61,7 @@ struct TAutoRefreshOutcome {
   int FilesChanged = 0;
   std::string LogPath;  // the log the walk wrote, once it was created
   std::string MovedTo;  // the folder was found on another drive and refreshed there
+  std::string LogText;  // KeepLogText: the walk's log, read while the volume was still held
 };
 
 // Opens a lock shared between processes by its name (a named mutex on Windows).
@@ -67,7 +69,11 @@ using TNamedMutexFactory = std::function<std::unique_ptr<INamedMutex>(const std:
 // The lock every refresh of this volume holds, in the window and on the command line, so that
 // two never write into one volume at once. Derived from the upper-case name, so the spellings
 // that find the volume share it; hashed, so no name can reach a mutex name's limits.
+// prefix + a hash of key: a lock's name that no key can take past a mutex name's limits.
+std::string NamedLockName(std::string_view prefix, std::string_view key);
 std::string VolumeRefreshMutexName(const TVolumeRec& volume);
+// Said by the wizard when a scripted refresh holds the volume.
+std::string VolumeBusyText(const std::string& volumeName);
 // The temporary folder's "TW-LOG-<the lock's hash>.TMP": one log per volume, which the volume's
 // lock keeps to one run at a time.
 std::string VolumeLogFilePath(IFileSystem& fs, const TVolumeRec& volume);
@@ -115,6 +121,8 @@ class TRefreshScheduler {
   // Each volume's walk is logged in a file of its own (VolumeLogFilePath) instead of the
   // window's: a scripted refresh runs beside the window and other scripted refreshes.
   bool LogPerVolume = false;
+  // The walk's log is read into the outcome before the volume's lock is given back.
+  bool KeepLogText = false;
   // A dry run: the walk lists what it would copy in the log and writes nothing at all.
   bool ListOnly = false;
 

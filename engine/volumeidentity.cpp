@@ -75,8 +75,7 @@ TVolumeLocation LocateVolume(IFileSystem& fs, const TVolumeRec& volume,
     out.Where = here ? TVolumeWhere::Here : TVolumeWhere::Missing;
     return out;
   }
-  // A folder of old, without identity, is the volume's as it always was.
-  if (here && (!*here || SameVolumeId((*here)->Id, knownId))) return out;
+  if (here && *here && SameVolumeId((*here)->Id, knownId)) return out;
   if (IsDrivePath(out.BackupPath)) {
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(out.BackupPath[0])));
     for (const std::string& root : fs.DriveRoots()) {
@@ -90,6 +89,9 @@ TVolumeLocation LocateVolume(IFileSystem& fs, const TVolumeRec& volume,
       }
     }
   }
+  // A folder of old, without identity, is the volume's as it always was, unless the folder
+  // that carries its identity was found on another drive above.
+  if (here && !*here) return out;
   out.Where = here ? TVolumeWhere::Foreign : TVolumeWhere::Missing;
   if (here && *here) out.OtherName = (*here)->Name;
   return out;

@@ -45,9 +45,10 @@ struct TVolumeLocation {
 
 // Looks for the volume's folder. knownId is the id remembered for the volume; without one the
 // backup path is taken as it is (Here), or is Missing when it holds no placeholder. With one,
-// a placeholder at the backup path that has no identity or the same id is Here; otherwise the
-// same folder path is tried on every other drive letter, and the first whose placeholder has
-// the id is taken (Moved). Only drive paths ("E:\...") can move.
+// a placeholder at the backup path with the same id is Here; otherwise the same folder path is
+// tried on every other drive letter, and the first whose placeholder has the id is taken
+// (Moved); failing that, a placeholder without identity at the backup path is Here. Only drive
+// paths ("E:\...") can move.
 TVolumeLocation LocateVolume(IFileSystem& fs, const TVolumeRec& volume, std::string_view knownId);
 
 // The id each volume's folder carries, remembered per volume name in the registry (current

@@ -6,11 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "app/WLMain.h"
 #include "engine/oplog.h"
+#include "engine/scheduler.h"
 #include "engine/volumeidentity.h"
 #include "tests/gui/BackupHarness.h"
+#include "platform/win32/Utf.h"
 #include "tests/gui/RealProgram.h"
 
 namespace tw {
@@ -129,6 +132,30 @@ TEST(MovedDiskTest, FoundUnderItsNewLetterAskedOnceRefreshedThereAndAnotherVolum
   const size_t afterMove = prompts.Count();
   OpenForRefresh(main);
   EXPECT_EQ(prompts.Count(), afterMove);
+
+  // A scripted refresh of the volume holds its lock: the wizard does not write beside it.
+  tree.File("orig\\b.txt", "bravo, edited");
+  testing::SetLastWrite(orig + "\\b.txt", 133000200000000000ull);
+  HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const std::wstring lockName = Widen(VolumeRefreshMutexName(*form.VolumeList[0]));
+  std::thread other([&] {
+    HANDLE m = CreateMutexW(nullptr, TRUE, lockName.c_str());
+    SetEvent(taken);
+    WaitForSingleObject(done, 30000);
+    ReleaseMutex(m);
+    CloseHandle(m);
+  });
+  WaitForSingleObject(taken, 30000);
+  ASSERT_TRUE(Click(main, "NextAddBTN"));
+  Pump();
+  SetEvent(done);
+  other.join();
+  CloseHandle(taken);
+  CloseHandle(done);
+  EXPECT_EQ(prompts.Last().text, VolumeBusyText("Docs"));
+  EXPECT_EQ(ReadFileText("N:\\Backup\\Docs" + copies + "b.txt"), "bravo");
+  EXPECT_TRUE(Visible(main, "AddTS"));
   ASSERT_TRUE(Click(main, "BackAddBTN"));
   Pump();
 

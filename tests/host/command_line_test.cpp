@@ -178,9 +178,13 @@ TEST(CommandLineRefresh, CopiesWhatChangedInListOrderAndSaysSoOnTheConsoleAndInI
   EXPECT_EQ(log.rfind("earlier run\r\nRefreshing volume Docs (D:\\Docs\\)\r\n", 0), 0u) << log;
   EXPECT_NE(log.find("Refreshing volume Music"), std::string::npos);
   EXPECT_NE(log.find("Volume \"Docs\": 1 of 2 files have changed.\r\n"), std::string::npos);
-  // Each refresh held its volume's own lock, and gave it back.
-  EXPECT_EQ(m.mutexes.opened.size(), 3u);
-  EXPECT_EQ(m.mutexes.byName.size(), 2u);
+  // Each refresh held its volume's own lock, and the /LOG file's lock while it appended; each
+  // was given back.
+  EXPECT_EQ(std::count_if(m.mutexes.opened.begin(), m.mutexes.opened.end(),
+                          [](const std::string& n) { return n.rfind("TidewellRefresh-", 0) == 0; }),
+            3);
+  EXPECT_EQ(m.mutexes.byName.size(), 3u);
+  EXPECT_EQ(m.mutexes.byName.count(NamedLockName("TidewellLog-", UpperCaseName(kRunLog))), 1u);
   for (auto& [name, mutex] : m.mutexes.byName) {
     EXPECT_EQ(mutex.Depth(), 0) << name;
     EXPECT_EQ(mutex.LastTimeoutMs, TCommandLineRefresh::kVolumeWaitMs);
@@ -298,6 +302,14 @@ TEST(CommandLineRefresh, MissingVolumeSelectionOrDiskAndAnUnreadableListOrBadArg
   EXPECT_EQ(m.Run({"/REFRESH", "Docs", "/QUIET"}), exitcode::Missing);
   EXPECT_EQ(m.results.at(0).End, TCmdEnd::SelectionMissing);
 
+  // A list without volumes backs nothing up: that is no success.
+  TVolumeList none;
+  std::swap(none, m.volumes);
+  EXPECT_EQ(m.Run({"/REFRESH", "/ALL", "/QUIET"}), exitcode::Missing);
+  EXPECT_EQ(m.console, std::vector<std::string>{"Tidewell: there are no volumes in " + kAppDir +
+                                                "VOLUMES.TWB; nothing was refreshed."});
+  std::swap(none, m.volumes);
+
   // Nothing is looked at when the list cannot be trusted or the arguments are bad.
   m.fs.ClearCalls();
   EXPECT_EQ(m.Run({"/REFRESH", "/ALL", "/QUIET"}, nullptr, true), exitcode::CouldNotRun);
@@ -357,6 +369,14 @@ TEST(CommandLineRefresh, ADiskBackUnderAnotherLetterIsRefreshedThereAndAnotherVo
   expected.erase(std::remove_if(expected.begin(), expected.end(), notTemp), expected.end());
   EXPECT_EQ(after, expected);
   EXPECT_EQ(m.ids.Read("Photos"), id);
+
+  // Another disk without the folder in E:, the volume's own nowhere: no whole new backup
+  // onto a disk that is not the volume's.
+  m.fs.RemoveDrive("E:");
+  m.fs.AddDrive("E:", DriveType::Removable);
+  EXPECT_EQ(m.Run({"/REFRESH", "Photos", "/QUIET"}), exitcode::Missing);
+  EXPECT_EQ(m.results.at(0).End, TCmdEnd::PathUnavailable);
+  EXPECT_FALSE(m.fs.Exists("E:\\Photos"));
 }
 
 TEST(CommandLineRefresh, QuietFullDiskStopsWithoutAskingAndTheLogSaysWhy) {
@@ -409,6 +429,14 @@ TEST(CommandLineRefresh, AVolumeBeingRefreshedElsewhereIsWaitedForThenGivenUp) {
   EXPECT_EQ(window.RefreshVolume(docs, m.volumes, ui).End, TAutoRefreshEnd::Busy);
   EXPECT_EQ(held.LastTimeoutMs, 0u);
   EXPECT_EQ(m.Copy("Docs", "a.txt"), "old a.txt");
+  // Its check does not count the day as refreshed: the next tick tries again.
+  docs.AutoRefresh = true;
+  docs.Frequency = 0;
+  docs.LastRefresh = 40000.5;
+  EXPECT_EQ(window.RefreshTimerTimer(m.volumes, TRefreshCheck::StartUp, ui), TCheckEnd::Ran);
+  ASSERT_EQ(window.LastCheck.size(), 1u);
+  EXPECT_EQ(window.LastCheck[0].End, TAutoRefreshEnd::Busy);
+  EXPECT_EQ(docs.LastRefresh, 40000.5);
 
   // Once the holder is done, the next run does the work.
   held.HeldElsewhere = false;
@@ -418,12 +446,18 @@ TEST(CommandLineRefresh, AVolumeBeingRefreshedElsewhereIsWaitedForThenGivenUp) {
 
 TEST(CommandLineRefresh, WithoutQuietTheQuestionsAndTheEndReportGoToTheUser) {
   Machine m;
-  m.Add("Docs", {"a.txt"});
+  TVolumeRec& docs = m.Add("Docs", {"a.txt"});
   m.Change("Docs", "a.txt");
   ScriptedOperationUI ui;
+  // A report nobody answers (a scheduled run with a window) must not keep the volume locked.
+  int depthAtReport = -1;
+  ui.onMessage = [&](const UiMessage&) {
+    depthAtReport = m.mutexes.byName[VolumeRefreshMutexName(docs)].Depth();
+  };
   EXPECT_EQ(m.Run({"/REFRESH", "Docs"}, &ui), exitcode::FilesCopied);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text, AutoRefreshFinishedText("Docs", 1, 1));
+  EXPECT_EQ(depthAtReport, 0);
 }
 
 }  // namespace

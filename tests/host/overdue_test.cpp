@@ -73,6 +73,21 @@ TEST(RefreshHealth, StoreKeepsEachRunRenamesForgetsAndBoundsTheDays) {
   store.NoteRun("..\\Options", kNow, false);
   EXPECT_FALSE(reg.Value(RegRoot::CurrentUser, kProduct + "\\Options", "LastGoodRefresh"));
 
+  // A volume from before records were kept counts from its stamp once; the stamps of later
+  // attempts (failed ones too) do not move its last good refresh.
+  TVolumeList volumes;
+  volumes.push_back(Volume("Legacy", true, kNow - 5));
+  volumes.push_back(Volume("Unscheduled", false, kNow - 5));
+  volumes.push_back(Volume("Kept", true, kNow - 1));
+  store.NoteRun("Kept", kNow - 4, false);
+  store.AdoptStamps(volumes);
+  EXPECT_NEAR(store.Read("Legacy").LastGood, kNow - 5, 1e-5);
+  EXPECT_FALSE(store.Read("Unscheduled").Known);
+  EXPECT_NEAR(store.Read("Kept").LastGood, kNow - 4, 1e-5) << "a record is never replaced";
+  volumes[0]->LastRefresh = kNow;
+  store.AdoptStamps(volumes);
+  EXPECT_NEAR(store.Read("Legacy").LastGood, kNow - 5, 1e-5);
+
   EXPECT_TRUE(store.WriteWarnDays(0));
   EXPECT_EQ(store.ReadWarnDays(), 0);
   EXPECT_TRUE(store.WriteWarnDays(30));
@@ -96,29 +111,35 @@ TEST(RefreshHealth, OverdueVolumesWithTheirReasonsMostOverdueFirst) {
   volumes.push_back(Volume("Never", true, 0));        // no refresh at all
   volumes.push_back(Volume("Legacy", true, kNow - 8));  // no record: its stamp counts
   volumes.push_back(Volume("Edge", true, 0));         // exactly 7 days: not yet
+  volumes.push_back(Volume("Ahead", true, 0));        // good "in 30 days": the clock was ahead
   std::map<std::string, TRefreshHealth> health{
-      {"Fresh", {kNow - 2, false}},  {"Old", {kNow - 10, false}}, {"Manual", {kNow - 99, false}},
-      {"Gone", {kNow - 20, false}},  {"Failing", {kNow - 9, true}}, {"Edge", {kNow - 7, false}}};
+      {"Fresh", {kNow - 2, false, true}},   {"Old", {kNow - 10, false, true}},
+      {"Manual", {kNow - 99, false, true}}, {"Gone", {kNow - 20, false, true}},
+      {"Failing", {kNow - 9, true, true}},  {"Edge", {kNow - 7, false, true}},
+      {"Ahead", {kNow + 30, false, true}}};
   auto of = [&](const TVolumeRec& v) { return health.count(v.Name) ? health[v.Name] : TRefreshHealth{}; };
   auto reachable = [](const std::string& path) { return path != "E:\\Gone\\"; };
 
   auto overdue = OverdueVolumes(volumes, 7, kNow, of, reachable);
   std::vector<std::string> names;
   for (auto& o : overdue) names.push_back(o.Volume->Name);
-  EXPECT_EQ(names, (std::vector<std::string>{"Never", "Gone", "Old", "Failing", "Legacy"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"Never", "Gone", "Old", "Failing", "Legacy", "Ahead"}));
   EXPECT_EQ(overdue[0].Reason, TOverdueReason::NeverRefreshed);
   EXPECT_EQ(overdue[1].Reason, TOverdueReason::PathUnavailable);
   EXPECT_EQ(overdue[1].Days, 20);
   EXPECT_EQ(overdue[2].Reason, TOverdueReason::NotRefreshed);
   EXPECT_EQ(overdue[3].Reason, TOverdueReason::ErrorsInLastRun);
   EXPECT_EQ(overdue[4].Days, 8);
+  EXPECT_EQ(overdue[5].Reason, TOverdueReason::NotRefreshed);
+  EXPECT_EQ(overdue[5].Days, 0);
 
   EXPECT_TRUE(OverdueVolumes(volumes, 0, kNow, of, reachable).empty()) << "0 days: off";
   EXPECT_TRUE(OverdueVolumes(volumes, 7, std::nan(""), of, reachable).empty());
-  EXPECT_EQ(OverdueVolumes(volumes, 30, kNow, of, reachable).size(), 1u) << "only Never";
+  EXPECT_EQ(OverdueVolumes(volumes, 30, kNow, of, reachable).size(), 2u) << "Never and Ahead";
 
   EXPECT_EQ(OverdueBalloonText(overdue),
-            "The volume \"Never\" has never been refreshed. 4 more volumes are behind.");
+            "The volume \"Never\" has never been refreshed. 5 more volumes are behind.");
   EXPECT_EQ(OverdueBalloonText({overdue[1]}),
             "The volume \"Gone\" has not been refreshed for 20 days: its backup path E:\\Gone\\ "
             "is not available.");
@@ -134,8 +155,8 @@ TEST(RefreshHealth, TipListsTheLongestAgoFirstWithinItsLength) {
   volumes.push_back(Volume("Docs", true, 0));
   volumes.push_back(Volume("Photos", true, 0));
   volumes.push_back(Volume("Mail", false, 0));
-  std::map<std::string, TRefreshHealth> health{{"Docs", {kNow - 1, false}},
-                                               {"Photos", {kNow - 5, false}}};
+  std::map<std::string, TRefreshHealth> health{{"Docs", {kNow - 1, false, true}},
+                                               {"Photos", {kNow - 5, false, true}}};
   auto of = [&](const TVolumeRec& v) { return health.count(v.Name) ? health[v.Name] : TRefreshHealth{}; };
   EXPECT_EQ(RefreshHealthTip("Tidewell", volumes, of, 63),
             "Tidewell\nMail never\nPhotos 2026-12-03\nDocs 2026-12-07");

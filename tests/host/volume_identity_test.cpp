@@ -65,6 +65,12 @@ TEST(VolumeIdentity, IsWrittenOnceBesideTheVolumeSectionWhoseReadersSeeNoChange)
                "[Tidewell Volume]\r\nVolume File=#\r\n[Tidewell Identity]\r\nVolume=Docs\r\nId=..\\x\r\n");
   ASSERT_EQ(ini.Load(), winerr::Success);
   EXPECT_EQ(ReadIdentity(ini), std::nullopt);
+  // ... and is replaced, or the folder would stay without an identity for good.
+  TPlaceholderWriter mend(fs, "E:\\Backup\\");
+  ASSERT_EQ(mend.WriteIdentity("Docs", kIdB), winerr::Success);
+  ASSERT_EQ(ini.Load(), winerr::Success);
+  ASSERT_TRUE(ReadIdentity(ini));
+  EXPECT_EQ(ReadIdentity(ini)->Id, kIdB);
 }
 
 struct Disks {
@@ -123,6 +129,14 @@ TEST(VolumeIdentity, AVolumeIsFoundUnderAnotherLetterButNeverInAFolderOfAnotherI
     TVolumeLocation at = LocateVolume(d.fs, d.volume, kIdA);
     EXPECT_EQ(at.Where, TVolumeWhere::Missing);
     EXPECT_EQ(at.BackupPath, "E:\\Backup\\Docs\\");
+  }
+  {
+    Disks d;  // an old disk in E: loses to the disk that carries the volume's identity
+    d.Folder("E:\\Backup\\Docs\\", "");
+    d.Folder("F:\\Backup\\Docs\\", kIdA);
+    TVolumeLocation at = LocateVolume(d.fs, d.volume, kIdA);
+    EXPECT_EQ(at.Where, TVolumeWhere::Moved);
+    EXPECT_EQ(at.BackupPath, "F:\\Backup\\Docs\\");
   }
   {
     Disks d;  // an old folder without identity keeps working as before
