@@ -1,10 +1,15 @@
-// A named mutex of the user's session.
+// A named mutex of the user's, seen from every session: a refresh the Task Scheduler runs while
+// nobody is logged on (session 0) shares its locks with the window and Explorer's extension.
 #pragma once
 #include <string>
 
 #include "platform/NamedMutex.h"
 
 namespace tw {
+
+// The object's name for a lock's name: "Global\\<name>-<the user's SID>", so that two users'
+// locks of the same name stay apart.
+std::wstring NamedMutexObjectName(const std::string& name);
 
 class Win32NamedMutex : public INamedMutex {
  public:

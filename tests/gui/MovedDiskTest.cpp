@@ -13,7 +13,7 @@
 #include "engine/scheduler.h"
 #include "engine/volumeidentity.h"
 #include "tests/gui/BackupHarness.h"
-#include "platform/win32/Utf.h"
+#include "platform/win32/Win32NamedMutex.h"
 #include "tests/gui/RealProgram.h"
 
 namespace tw {
@@ -138,7 +138,8 @@ TEST(MovedDiskTest, FoundUnderItsNewLetterAskedOnceRefreshedThereAndAnotherVolum
   testing::SetLastWrite(orig + "\\b.txt", 133000200000000000ull);
   HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  const std::wstring lockName = Widen(VolumeRefreshMutexName(*form.VolumeList[0]));
+  const std::wstring lockName =
+      NamedMutexObjectName(VolumeRefreshMutexName(*form.VolumeList[0]));
   std::thread other([&] {
     HANDLE m = CreateMutexW(nullptr, TRUE, lockName.c_str());
     SetEvent(taken);

@@ -13,6 +13,7 @@
 #include "engine/scheduler.h"
 #include "engine/volumes.h"
 #include "platform/win32/Utf.h"
+#include "platform/win32/Win32NamedMutex.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "tests/win/ProgramCopy.h"
 #include "tests/win/RealFiles.h"
@@ -246,7 +247,8 @@ TEST_F(CommandLineTest, TwoRefreshesOfOneVolumeRunOneAfterTheOther) {
   TVolumeRec docs;
   docs.Name = "Docs";
   // Held here as a running refresh would hold it: both runs wait for it.
-  HANDLE held = CreateMutexW(nullptr, TRUE, Widen(VolumeRefreshMutexName(docs)).c_str());
+  HANDLE held =
+      CreateMutexW(nullptr, TRUE, NamedMutexObjectName(VolumeRefreshMutexName(docs)).c_str());
   ASSERT_NE(held, nullptr);
   TRun first = Start(L"/REFRESH Docs /QUIET");
   TRun second = Start(L"/REFRESH docs /QUIET");

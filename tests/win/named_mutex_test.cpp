@@ -33,6 +33,13 @@ TEST(Win32NamedMutex, SharedByNameBetweenThreadsWaitsBoundedAndCountsAnAbandoned
     theirs.Release();
   });
   ASSERT_EQ(WaitForSingleObject(taken, 5000), WAIT_OBJECT_0);
+  // Seen from every session, and kept apart from another user's lock of the same name.
+  const std::wstring object = NamedMutexObjectName(name);
+  EXPECT_EQ(object.rfind(L"Global\\TidewellTest-threads-", 0), 0u);
+  EXPECT_NE(object.find(L"-S-1-"), std::wstring::npos);
+  HANDLE byObjectName = OpenMutexW(SYNCHRONIZE, FALSE, object.c_str());
+  EXPECT_NE(byObjectName, nullptr) << "the lock is the object of that name";
+  if (byObjectName) CloseHandle(byObjectName);
   EXPECT_FALSE(mine.Acquire(0));
   EXPECT_FALSE(mine.Acquire(50));
   SetEvent(release);
