@@ -162,7 +162,9 @@ int TOperationWindowUI::Message(const std::string& text, const std::string& capt
                                 uint32_t flags, MessageOwner owner) {
   HWND window = owner == MessageOwner::Progress ? ActiveOwner() : MainWindow();
   IMessageBoxes& boxes = hooks_.MessageBoxes ? *hooks_.MessageBoxes : realBoxes_;
+  meter_.Pause();
   int answer = boxes.Show(window, text, caption, flags);
+  meter_.Resume();
   return answer ? answer : CautiousAnswer(flags);
 }
 
@@ -178,7 +180,10 @@ std::optional<std::string> TOperationWindowUI::TRootPrompt::AskRootPath(const st
   if (!ui_.rootPath_) ui_.rootPath_ = std::make_unique<TfWLRootPath>(owner);
   if (!ui_.rootPath_->Valid()) return std::nullopt;
   ui_.rootPath_->SetOwner(owner);
-  return ui_.rootPath_->AskRootPath(folderName);
+  ui_.meter_.Pause();
+  auto answer = ui_.rootPath_->AskRootPath(folderName);
+  ui_.meter_.Resume();
+  return answer;
 }
 
 bool TOperationWindowUI::OpenInNotepad(HWND owner, const std::string& path) {

@@ -76,6 +76,8 @@ std::string ProgressLineText(const TProgressFigures& f, const TNumberText& numbe
 
 void TProgressMeter::Start() {
   start_ = clock_.NowUtc();
+  paused_ = 0;
+  pauses_ = 0;
   minimum_ = 0;
   maximum_ = 100;
   position_ = 0;
@@ -99,8 +101,21 @@ TProgressFigures TProgressMeter::Figures() {
   f.CountsBytes = countsBytes_;
   const FileTime now = clock_.NowUtc();
   // A clock put back during the run gives no negative time.
-  f.Elapsed = now > start_ ? now - start_ : 0;
+  FileTime elapsed = now > start_ ? now - start_ : 0;
+  FileTime paused = paused_;
+  if (pauses_ > 0 && now > pausedAt_) paused += now - pausedAt_;
+  f.Elapsed = elapsed > paused ? elapsed - paused : 0;
   return f;
+}
+
+void TProgressMeter::Pause() {
+  if (pauses_++ == 0) pausedAt_ = clock_.NowUtc();
+}
+
+void TProgressMeter::Resume() {
+  if (pauses_ == 0 || --pauses_ > 0) return;
+  const FileTime now = clock_.NowUtc();
+  if (now > pausedAt_) paused_ += now - pausedAt_;
 }
 
 std::string TProgressMeter::Line(const TNumberText& number) {

@@ -57,6 +57,10 @@ class TProgressMeter {
   void Step() { ++position_; }
   void AddBytes(uint64_t bytes) { bytes_ += bytes; }
   void CountBytes(bool counts) { countsBytes_ = counts; }
+  // A question waits for the user: that time is no time of the copy, or the rate and the time
+  // left would be wrong for the rest of the run. Nested pauses count once.
+  void Pause();
+  void Resume();
   // The figures now (as a bar shows them: done within 0..to do).
   TProgressFigures Figures();
   std::string Line(const TNumberText& number = GroupedNumber);
@@ -64,6 +68,9 @@ class TProgressMeter {
  private:
   IClock& clock_;
   FileTime start_ = 0;
+  FileTime paused_ = 0;    // time spent in pauses that ended
+  FileTime pausedAt_ = 0;  // when the open pause began
+  int pauses_ = 0;
   int minimum_ = 0, maximum_ = 100, position_ = 0;
   uint64_t bytes_ = 0;
   bool countsBytes_ = true;

@@ -193,6 +193,24 @@ TEST(ProgressLine, MeterKeepsWithinTheBarAndStartsAfreshForEachRun) {
   clock.AdvanceSeconds(-60);  // the clock put back: no time has passed
   EXPECT_EQ(meter.Figures().Elapsed, 0u);
 
+  // A question the user leaves open for a minute is no minute of copying; nested pauses
+  // (a box over the root prompt) count once.
+  meter.Start();
+  meter.SetRange(0, 100);
+  clock.AdvanceSeconds(10);
+  meter.Pause();
+  clock.AdvanceSeconds(30);
+  meter.Pause();
+  clock.AdvanceSeconds(30);
+  meter.Resume();
+  EXPECT_EQ(meter.Figures().Elapsed, 10 * 10000000ULL) << "still waiting";
+  meter.Resume();
+  meter.Resume();  // one too many changes nothing
+  clock.AdvanceSeconds(5);
+  meter.SetPosition(50);
+  EXPECT_EQ(meter.Figures().Elapsed, 15 * 10000000ULL);
+  EXPECT_EQ(SecondsLeft(50, 100, meter.Figures().Elapsed), 15u);
+
   meter.Start();
   const TProgressFigures fresh = meter.Figures();
   EXPECT_EQ(fresh.FilesDone, 0);
