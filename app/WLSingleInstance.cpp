@@ -13,7 +13,12 @@ std::wstring DefaultApplicationTitle(const std::wstring& programPath) {
 
 TPreviousInstance::TPreviousInstance(const std::wstring& title) {
   HANDLE mutex = CreateMutexW(nullptr, TRUE, title.c_str());
-  if (!mutex) return;  // no marker: this copy runs as the first one
+  if (!mutex) {
+    // A copy running elevated or as another account holds a marker this one may not open:
+    // two copies would each save the volume list over the other's at exit.
+    exists_ = GetLastError() == ERROR_ACCESS_DENIED;
+    return;  // otherwise no marker: this copy runs as the first one
+  }
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
     exists_ = true;
     CloseHandle(mutex);
@@ -63,6 +68,10 @@ HWND TJustOne32(const std::wstring& title) {
   EnumWindows(MatchOtherProcessWindow, reinterpret_cast<LPARAM>(&search));
   HWND found = search.main ? search.main : search.any;
   if (!found) return nullptr;
+  // Only the copy the user just started may hand the foreground on.
+  DWORD pid = 0;
+  GetWindowThreadProcessId(found, &pid);
+  AllowSetForegroundWindow(pid);
   if (!IsWindowVisible(found))
     PostMessageW(found, ActivateMessage(), 0, 0);
   else if (IsIconic(found))

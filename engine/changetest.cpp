@@ -47,11 +47,17 @@ const FindData* TFolderIndex::FindFile(std::string_view name) const {
 bool FileHasChanged(IFileSystem& fs, const FindData& original, const FindData* copy) {
   if (!copy) return true;
   if (static_cast<uint32_t>(original.size) != static_cast<uint32_t>(copy->size)) return true;
+  constexpr FileTime kStep = 2 * 10000000ULL;
   const auto a = fs.LocalDosDateTime(original.lastWrite);
   const auto b = fs.LocalDosDateTime(copy->lastWrite);
-  if (a && b) return *a != *b;
-  constexpr FileTime kStep = 2 * 10000000ULL;
-  return original.lastWrite / kStep != copy->lastWrite / kStep;
+  // A FAT disk keeps times in steps of 2 s and rounds a time it is given up, where the DOS
+  // form of the original rounds down: for an original between two steps, a copy one step
+  // later is the same time, or every copy on a FAT stick would be taken again by each refresh.
+  const bool betweenSteps = original.lastWrite % kStep != 0;
+  if (a && b)
+    return *a != *b && !(betweenSteps && fs.LocalDosDateTime(original.lastWrite + kStep) == b);
+  const FileTime o = original.lastWrite / kStep, c = copy->lastWrite / kStep;
+  return c != o && !(betweenSteps && c == o + 1);
 }
 
 }  // namespace tw

@@ -80,6 +80,10 @@ TVolumeLocation LocateVolume(IFileSystem& fs, const TVolumeRec& volume,
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(out.BackupPath[0])));
     for (const std::string& root : fs.DriveRoots()) {
       if (root.empty() || std::toupper(static_cast<unsigned char>(root[0])) == letter) continue;
+      // Backup disks are local disks; a dead network letter could keep the window waiting for
+      // many seconds, and an empty drive has nothing to find.
+      const DriveType kind = fs.DriveKind(root);
+      if (kind != DriveType::Removable && kind != DriveType::Fixed) continue;
       const std::string candidate = root.substr(0, 2) + out.BackupPath.substr(2);
       const auto there = PlaceholderIdentity(fs, candidate);
       if (there && *there && SameVolumeId((*there)->Id, knownId)) {

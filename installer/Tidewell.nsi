@@ -54,9 +54,14 @@ UninstPage instfiles
 
 ; Both the installer and the uninstaller refuse to replace or remove a program that runs.
 !macro RefuseWhileRunning
-  System::Call 'kernel32::OpenMutexW(i ${SYNCHRONIZE}, i 0, w "${RUNNING_MUTEX}") p .r0'
+  System::Call 'kernel32::OpenMutexW(i ${SYNCHRONIZE}, i 0, w "${RUNNING_MUTEX}") p .r0 ?e'
+  Pop $1
   ${If} $0 != 0
     System::Call 'kernel32::CloseHandle(p r0)'
+  ${EndIf}
+  ; Error 5: a copy running elevated or as another account holds a marker we may not open.
+  ${If} $0 != 0
+  ${OrIf} $1 == 5
     MessageBox MB_OK|MB_ICONSTOP "Tidewell is running. Please end it (End Session) and try again." /SD IDOK
     SetErrorLevel 4
     Quit

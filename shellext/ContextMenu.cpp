@@ -235,9 +235,12 @@ class TWLContextMenu : public IShellExtInit, public IContextMenu {
   }
 
   // IContextMenu
-  STDMETHODIMP QueryContextMenu(HMENU menu, UINT index, UINT first, UINT last, UINT) override {
+  STDMETHODIMP QueryContextMenu(HMENU menu, UINT index, UINT first, UINT last,
+                                UINT flags) override {
     try {
       if (!menu || !IsMenu(menu)) return E_INVALIDARG;
+      // Explorer only wants the default item (a double click): ours is never that.
+      if (flags & CMF_DEFAULTONLY) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
       const UINT available = last >= first ? last - first + 1 : 0;
       std::vector<TMenuItem> items;
       const uint32_t used = core_.QueryMenu(available, items);

@@ -106,6 +106,16 @@ TEST(ChangeTest, PacksLocalTimeIntoDosDateAndTimeRoundingOddSecondsDown) {
   b.size = 8;
   EXPECT_TRUE(FileHasChanged(fs, a, &b));
   EXPECT_TRUE(FileHasChanged(fs, a, nullptr));
+  // A FAT disk rounds the time it is given up to its next 2-second step: for an original
+  // between steps, a copy one step later has not changed; two steps later it has.
+  a.lastWrite = kT0 + 10000000 + 1234;
+  b.size = 7;
+  b.lastWrite = kT0 + 20000000;
+  EXPECT_FALSE(FileHasChanged(fs, a, &b));
+  b.lastWrite = kT0 + 40000000;
+  EXPECT_TRUE(FileHasChanged(fs, a, &b));
+  b.lastWrite = kT0 - 1;
+  EXPECT_TRUE(FileHasChanged(fs, a, &b));
   // Times the DOS format cannot hold are still compared, in the same steps.
   a.lastWrite = MakeFileTime(1970, 1, 1, 0, 0, 4);
   b.size = 7;
@@ -113,6 +123,9 @@ TEST(ChangeTest, PacksLocalTimeIntoDosDateAndTimeRoundingOddSecondsDown) {
   EXPECT_FALSE(FileHasChanged(fs, a, &b));
   b.lastWrite = a.lastWrite + 60 * 10000000ULL;
   EXPECT_TRUE(FileHasChanged(fs, a, &b));
+  a.lastWrite += 5000000;  // between steps, rounded up by a FAT disk
+  b.lastWrite = a.lastWrite - 5000000 + 20000000;
+  EXPECT_FALSE(FileHasChanged(fs, a, &b));
 }
 
 TEST(SelectionRefresh, CopiesOnlyChangedOrMissingCopiesAndCountsFilesFoundAtTheirOriginalPlace) {

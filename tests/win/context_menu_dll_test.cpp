@@ -210,6 +210,10 @@ TEST_F(ContextMenuDllTest, RegisteredCopyMarksWhatTheShellHandsItAndUnloadsWhenR
   EXPECT_EQ(canUnload(), S_FALSE);  // an object lives
   HMENU popup = CreatePopupMenu();
   AppendMenuW(popup, MF_STRING, 1, L"Open");
+  // A double click asks for the default item only: none of ours is added.
+  EXPECT_EQ(h.menu->QueryContextMenu(popup, 0, 100, 0x7FFF, CMF_DEFAULTONLY),
+            MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0));
+  EXPECT_EQ(GetMenuItemCount(popup), 1);
   ASSERT_EQ(h.menu->QueryContextMenu(popup, 0, 100, 0x7FFF, CMF_NORMAL),
             MAKE_HRESULT(SEVERITY_SUCCESS, 0, 3));
   ASSERT_EQ(GetMenuItemCount(popup), 3);  // "work" is the default, offered once
