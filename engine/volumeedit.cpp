@@ -75,6 +75,29 @@ bool IsUsableBackupPath(std::string_view path) {
   return IsAbsoluteFolder(path) && IsValidSelectionPath(path);
 }
 
+bool HasPlainFolderNames(std::string_view path) {
+  size_t at = 0;
+  if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+    const size_t server = path.find('\\', 2);
+    at = server == std::string_view::npos ? path.size() : path.find('\\', server + 1);
+    if (at == std::string_view::npos) return true;
+  } else {
+    at = path.find('\\');
+    if (at == std::string_view::npos) return true;
+  }
+  while (at < path.size()) {
+    const size_t begin = at + 1;
+    size_t end = path.find('\\', begin);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view name = path.substr(begin, end - begin);
+    if (!name.empty() &&
+        (name.back() == '.' || name.back() == ' ' || IsReservedDeviceName(name)))
+      return false;
+    at = end;
+  }
+  return true;
+}
+
 std::string CheckVolumeInput(std::string_view name, std::string_view path,
                              const TVolumeList& volumes, const TVolumeRec* self) {
   if (!FitsVolumeFile(name) || !FitsVolumeFile(path)) return kVolumeTooLongText;
@@ -85,6 +108,7 @@ std::string CheckVolumeInput(std::string_view name, std::string_view path,
       return FormatText(kVolumeExistsText, {volume->Name});
   }
   if (!IsUsableBackupPath(path)) return kVolumePathText;
+  if (!HasPlainFolderNames(path)) return kVolumePathPartText;
   return {};
 }
 

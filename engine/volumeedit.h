@@ -28,6 +28,9 @@ inline constexpr char kVolumeNameText[] =
 inline constexpr char kVolumeExistsText[] = "A volume named %s already exists.";
 inline constexpr char kVolumePathText[] =
     "Please enter the full path of a folder, such as D:\\Backup or \\\\server\\share\\Backup.";
+inline constexpr char kVolumePathPartText[] =
+    "Please enter a path whose folder names do not end with a dot or a blank and are not device "
+    "names such as CON.";
 inline constexpr char kVolumeTooLongText[] =
     "The name or the path of this volume is too long to be stored. Please use a name and a path "
     "of at most 255 characters.";
@@ -46,6 +49,10 @@ bool IsReservedDeviceName(std::string_view name);
 bool IsUsableVolumeName(std::string_view name);
 // "X:\..." or "\\server\share\...", no bad characters, no "." or ".." component.
 bool IsUsableBackupPath(std::string_view path);
+// No folder name below the drive or share ends with a dot or a blank or is a device name:
+// Windows drops or refuses those when a name is typed, so a folder made with such a name (the
+// long-path form keeps it) could not be opened or deleted in Explorer.
+bool HasPlainFolderNames(std::string_view path);
 
 // Why an operation refuses a volume, empty when it may go on. The records of VOLUMES.TWB are
 // used as they were read, so a damaged or hand-made one is checked where it is used: its name

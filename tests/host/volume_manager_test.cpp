@@ -106,6 +106,9 @@ TEST(VolumeManager, EachRefusalIsOneWarningAndWritesNothing) {
       {"Mail", "Backup", path}, {"Mail", "\\Backup", path}, {"Mail", "D:Backup", path},
       {"Mail", "\\\\server", path}, {"Mail", "\\\\server\\", path},
       {"Mail", "D:\\a\\..\\b", path}, {"Mail", "D:\\a\\.\\b", path}, {"Mail", "D:\\a*b", path},
+      // Folders Explorer could not open once the long-path form had made them.
+      {"Mail", "D:\\Backup.", kVolumePathPartText}, {"Mail", "D:\\a \\b", kVolumePathPartText},
+      {"Mail", "D:\\CON\\b", kVolumePathPartText}, {"Mail", "\\\\srv\\share\\lpt1.x", kVolumePathPartText},
       {std::string(256, 'n'), "D:\\X", kVolumeTooLongText},
       {"Mail", "D:\\" + std::string(253, 'p'), kVolumeTooLongText},
   };
@@ -124,6 +127,12 @@ TEST(VolumeManager, EachRefusalIsOneWarningAndWritesNothing) {
   r.prompts.Clear();
   EXPECT_EQ(r.New("Console", "E:\\"), 1);
   EXPECT_EQ(r.New("COM10", "\\\\server\\share"), 2);
+  EXPECT_TRUE(HasPlainFolderNames("D:\\a.b\\Console\\x y\\"));
+  // A record from before the check keeps working: only what is typed is refused.
+  TVolumeRec old;
+  old.Name = "Old";
+  old.BackupPath = "D:\\Backup.\\";
+  EXPECT_EQ(CheckVolumeRecord(old), "");
   EXPECT_EQ(r.New(std::string(251, 'n'), "D:\\" + std::string(251, 'p')), 3);
   EXPECT_EQ(r.prompts.Count(), 0u) << r.Texts()[0];
   // Stored trimmed, with the backslash.
