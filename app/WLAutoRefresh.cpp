@@ -3,6 +3,7 @@
 #include "app/WLMain.h"
 #include "app/WLTaskbar.h"
 #include "platform/Prompts.h"
+#include "platform/win32/NoDiskPrompts.h"
 #include "platform/win32/Win32NamedMutex.h"
 
 namespace tw {
@@ -36,14 +37,14 @@ TCheckEnd TAutoRefresh::Run(TRefreshCheck kind) {
   const bool visible = IsWindowVisible(window) != FALSE;
   const bool hadButton = HasTaskbarButton(window);
 
-  // A drive without its disk must not ask the user to insert one: the volume is skipped.
-  const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
-  SetErrorMode(oldMode | SEM_FAILCRITICALERRORS);
-  TNoBoxes noBoxes;
-  auto ui = main_.NewOperationUI(kind == TRefreshCheck::SessionEnd ? &noBoxes : nullptr);
-  const TCheckEnd end = scheduler_.RefreshTimerTimer(main_.VolumeList, kind, *ui);
-  ui.reset();
-  SetErrorMode(oldMode);
+  TCheckEnd end;
+  {
+    // A drive without its disk must not ask the user to insert one: the volume is skipped.
+    TNoDiskPrompts noDiskPrompts;
+    TNoBoxes noBoxes;
+    auto ui = main_.NewOperationUI(kind == TRefreshCheck::SessionEnd ? &noBoxes : nullptr);
+    end = scheduler_.RefreshTimerTimer(main_.VolumeList, kind, *ui);
+  }
 
   if (end != TCheckEnd::Ran || scheduler_.LastCheck.empty() || !IsWindow(window)) return end;
   // The taskbar button as it was, then the window as it was.

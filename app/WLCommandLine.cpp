@@ -11,6 +11,7 @@
 #include "engine/volumeidentity.h"
 #include "engine/volumes.h"
 #include "platform/win32/Utf.h"
+#include "platform/win32/NoDiskPrompts.h"
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32NamedMutex.h"
@@ -74,8 +75,7 @@ int TCommandLineRun::Run(const std::vector<std::string>& args, const std::string
   if (cmd.Error.empty()) store.Load(std::string());
 
   // A drive without its disk must not ask for one: the volume is reported missing instead.
-  const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
-  SetErrorMode(oldMode | SEM_FAILCRITICALERRORS);
+  TNoDiskPrompts noDiskPrompts;
 
   TCommandLineRefresh run(
       fs, clock, selectionLock,
@@ -96,7 +96,6 @@ int TCommandLineRun::Run(const std::vector<std::string>& args, const std::string
     TOperationWindowUI ui{TOperationWindowHooks{}};
     code = run.Run(cmd, store.VolumeList, store.KeepAsideOnSave(), ui);
   }
-  SetErrorMode(oldMode);
   return code;
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/WLMain.h"
 #include "app/TicNotifyIcon.h"
+#include "platform/win32/NoDiskPrompts.h"
 
 namespace tw {
 
@@ -41,12 +42,9 @@ TRefreshHealth TOverdueWatch::HealthOf(const TVolumeRec& volume) {
 
 bool TOverdueWatch::PathAvailable(const std::string& path) {
   // A drive without its disk must not ask for one.
-  const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
-  SetErrorMode(oldMode | SEM_FAILCRITICALERRORS);
+  TNoDiskPrompts noDiskPrompts;
   FindData info;
-  const bool there = main_.Fs().Stat(path, info) == winerr::Success && info.IsDirectory();
-  SetErrorMode(oldMode);
-  return there;
+  return main_.Fs().Stat(path, info) == winerr::Success && info.IsDirectory();
 }
 
 void TOverdueWatch::Update() {

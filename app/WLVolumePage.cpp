@@ -12,6 +12,7 @@
 #include "engine/volumeedit.h"
 #include "engine/volumeidentity.h"
 #include "platform/win32/Utf.h"
+#include "platform/win32/NoDiskPrompts.h"
 
 namespace tw {
 
@@ -396,10 +397,10 @@ bool TVolumePage::FindMovedVolume(int row) {
   const std::string knownId = main_.VolumeIds.Read(volume.Name);
   if (knownId.empty()) return true;  // a volume never written since identities exist
   // An empty card reader must not ask for a disk while the other drives are looked at.
-  const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
-  SetErrorMode(oldMode | SEM_FAILCRITICALERRORS);
-  const TVolumeLocation where = LocateVolume(main_.Fs(), volume, knownId);
-  SetErrorMode(oldMode);
+  const TVolumeLocation where = [&] {
+    TNoDiskPrompts noDiskPrompts;
+    return LocateVolume(main_.Fs(), volume, knownId);
+  }();
   if (where.Where == TVolumeWhere::Foreign) {
     // Whatever the page, another volume's copies must not be written, deleted or restored.
     main_.Message(ForeignFolderText(volume.Name, where.BackupPath, where.OtherName),
